@@ -1,0 +1,23 @@
+#pragma once
+
+#include "TextHelpers.h"
+
+#include <QString>
+
+// All bytes of a file; no storage when it is missing or cannot be read.
+ByteArray ReadWholeFile(const QString& path);
+
+// Writes bytes as the whole new content of path through a temporary file in
+// the same folder that is renamed over the old one, so that a crash or a full
+// disk leaves the old file or the new one, never a half-written one. On any
+// error the temporary file is abandoned and false is returned.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Length in bytes; 0 for a missing file.
+qint64 FileLength(const QString& path);
+
+// True for an existing file (hidden files too); false for folders.
+bool IsExistingFile(const QString& path);
+
+// The program folder + "/" + name parts joined with the native separator.
+QString JoinPath(const QString& folder, const QString& name);

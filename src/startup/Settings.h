@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// The per-user settings store shared with the editor: INI format, user scope,
+// organisation and application "Kestrovia"
+// ($XDG_CONFIG_HOME/Kestrovia/Kestrovia.ini). Every call reads or writes the
+// file itself, so a value the editor wrote a moment ago is seen.
+namespace Settings {
+
+inline const QString AppInfo = QStringLiteral("AppInfo");
+inline const QString Tovarinth = QStringLiteral("Tovarinth");
+
+// The value, or def when it is missing or the file cannot be read.
+QString Read(const QString& section, const QString& key, const QString& def = QString());
+// False when the store could not be written.
+bool Write(const QString& section, const QString& key, const QString& value);
+bool Delete(const QString& section, const QString& key);
+
+} // namespace Settings

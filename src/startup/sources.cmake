@@ -1,0 +1,7 @@
+target_sources(tovarinth_core PRIVATE
+  startup/Errors.h
+  startup/TextHelpers.h startup/TextHelpers.cpp
+  startup/JsonNode.h startup/JsonNode.cpp
+  startup/Settings.h startup/Settings.cpp
+  startup/FileIo.h startup/FileIo.cpp
+)

@@ -1,0 +1,54 @@
+#include "startup/Settings.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace {
+QString IniPath()
+{
+    return QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath("Kestrovia/Kestrovia.ini");
+}
+} // namespace
+
+TEST(Settings, ReadsDefaultsAndWritesAndDeletes)
+{
+    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Missing", "dflt"), "dflt");
+    ASSERT_TRUE(Settings::Write(Settings::AppInfo, "Editor", "/opt/kestrovia/Kestrovia.exe"));
+    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Editor"), "/opt/kestrovia/Kestrovia.exe");
+    ASSERT_TRUE(Settings::Write(Settings::Tovarinth, QString::fromUtf16(u"佳能"), "1.2.0"));
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, QString::fromUtf16(u"佳能"), "x"), "1.2.0");
+    ASSERT_TRUE(Settings::Delete(Settings::Tovarinth, QString::fromUtf16(u"佳能")));
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, QString::fromUtf16(u"佳能"), "gone"), "gone");
+    EXPECT_TRUE(QFile::exists(IniPath()));
+}
+
+TEST(Settings, AnotherProcessSeesOurWritesAndWeSeeItsWrites)
+{
+    ASSERT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.1"));
+    // A shell stands for the editor: it reads the store as plain INI text...
+    const ProcessResult seen =
+        RunProcess("/bin/sh", {"-c", "sed -n '/^\\[Tovarinth\\]/,/^\\[/p' \"$0\"", IniPath()});
+    EXPECT_TRUE(seen.out.contains("nikon=2.0.1")) << seen.out.toStdString();
+
+    // ...and changes it; our next read sees the change at once.
+    const ProcessResult wrote =
+        RunProcess("/bin/sh", {"-c", "sed -i 's/^nikon=2.0.1$/nikon=2.0.2/' \"$0\"", IniPath()});
+    ASSERT_EQ(wrote.exitCode, 0);
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "nikon"), "2.0.2");
+}
+
+TEST(Settings, DamagedOrHalfWrittenFileGivesDefaults)
+{
+    QDir().mkpath(QFileInfo(IniPath()).path());
+    ASSERT_TRUE(WriteFile(IniPath(), QByteArray("[AppInfo]\nUserName=alice\n[Tovari\xFF\x00\x01garbage=", 39)));
+    EXPECT_EQ(Settings::Read(Settings::AppInfo, "UserName", "none"), "alice");
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "canon", "1.0"), "1.0");
+    ASSERT_TRUE(WriteFile(IniPath(), PseudoRandomBytes(4096, 7)));
+    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Editor", "dflt"), "dflt");
+    // Writing over a damaged file works and leaves a store that reads back.
+    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/x/tovarinth"));
+    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/x/tovarinth");
+}

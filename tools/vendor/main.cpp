@@ -1,0 +1,74 @@
+// tovarinth-vendor: the vendor's side of the program's files and site. Tests
+// and the demo make every encrypted file, archive and profile with it.
+
+#include "VendorCommands.h"
+
+#include <QCoreApplication>
+#include <array>
+#include <cstdio>
+
+namespace {
+
+constexpr std::array kCommands = {
+    VendorCommand{"key", "key\n    Print the 16 effective bytes of the built-in key as 32 hex digits.",
+                  RunKey},
+    VendorCommand{"machine-id", "machine-id\n    Print this computer's machine identifier.",
+                  RunMachineId},
+    VendorCommand{"encrypt",
+                  "encrypt --key builtin|machine IN OUT\n"
+                  "    Encipher IN into the envelope (zero padding, no header) as OUT.",
+                  RunEncrypt},
+    VendorCommand{"decrypt",
+                  "decrypt --key builtin|machine IN OUT\n"
+                  "    Decipher the envelope IN; OUT gets the plaintext without its zero padding.",
+                  RunDecrypt},
+    VendorCommand{"checksum",
+                  "checksum NAME VERSION\n"
+                  "    Print the package checksum: NAME@VERSION enciphered under the built-in key, in hex.",
+                  RunChecksum},
+};
+
+void PrintHelp()
+{
+    QTextStream& out = Out();
+    out << "Usage: tovarinth-vendor COMMAND [ARGUMENTS]\n\nCommands:\n";
+    for (const VendorCommand& command : kCommands)
+        out << "  " << command.usage << "\n";
+    out << "\nBad input gives one line on stderr and exit code 2.\n";
+}
+
+} // namespace
+
+QTextStream& Out()
+{
+    static QTextStream out(stdout);
+    return out;
+}
+
+int Fail(const QString& message)
+{
+    Out().flush();
+    std::fprintf(stderr, "tovarinth-vendor: %s\n", message.toLocal8Bit().constData());
+    return kExitBadInput;
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return (PrintHelp(), Fail(QStringLiteral("no command given")));
+    const QString name = args.takeFirst();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
+        PrintHelp();
+        return 0;
+    }
+    for (const VendorCommand& command : kCommands) {
+        if (name == QLatin1String(command.name)) {
+            const int code = command.run(args);
+            Out().flush();
+            return code;
+        }
+    }
+    return Fail(QStringLiteral("unknown command \"%1\" (see --help)").arg(name));
+}
