@@ -26,6 +26,14 @@ constexpr std::array kCommands = {
                   "checksum NAME VERSION\n"
                   "    Print the package checksum: NAME@VERSION enciphered under the built-in key, in hex.",
                   RunChecksum},
+    VendorCommand{"equipdb",
+                  "equipdb IN.json OUT\n"
+                  "    Encipher a built-in equipment database under the built-in key (an Update/equipdb.cfg).",
+                  RunEquipDb},
+    VendorCommand{"profile",
+                  "profile IN.json OUT\n"
+                  "    Encipher a profile document under the built-in key (an extcache.cfg).",
+                  RunProfile},
 };
 
 void PrintHelp()

@@ -1,0 +1,89 @@
+#include "Catalogue.h"
+
+#include "startup/FileIo.h"
+
+#include <QDir>
+
+Catalogue::Catalogue(MainState& state, IView& view, IPrompt& prompt, const ProcessValues& process)
+    : state_(state), view_(view), prompt_(prompt), process_(process)
+{
+}
+
+QString Catalogue::ProgramFile(const QString& name) const
+{
+    return JoinPath(process_.ProgramFolder, name);
+}
+
+QString Catalogue::PackageFolder(const QString& checksum) const
+{
+    return JoinPath(ProgramFile(QStringLiteral("Packages")), checksum);
+}
+
+QString Catalogue::DescriptorPath(const QString& checksum) const
+{
+    return JoinPath(PackageFolder(checksum), QStringLiteral("extension.cfg"));
+}
+
+QString Catalogue::ArchivePath(const QString& checksum) const
+{
+    return JoinPath(ProgramFile(QStringLiteral("Downloads")), checksum + QStringLiteral(".Z"));
+}
+
+QString Catalogue::EquipmentDbPath() const
+{
+    return JoinPath(JoinPath(process_.EditorFolder, QStringLiteral("Update")), QStringLiteral("equipdb.cfg"));
+}
+
+void Catalogue::RefreshList()
+{
+    LoadLocalDatabases();
+    LoadExtensionCache();
+}
+
+void Catalogue::UpdateControls()
+{
+    const bool busy = state_.Busy;
+    view_.SetListEnabled(!busy);
+    view_.SetCloseEnabled(!busy);
+
+    bool actionable = false;
+    if (view_.count() > 0)
+        for (const ExtensionEntry& entry : state_.Entries)
+            actionable = actionable || IsInstallable(entry.Status);
+    view_.SetInstallEnabled(state_.CatalogueLoaded && !busy && actionable);
+
+    const bool account = process_.HasAccount();
+    const bool retry = account && !state_.ProfileSynced && !busy;
+    view_.SetSyncButtonVisible(1, busy);
+    view_.SetSyncButtonVisible(3, retry);
+    view_.SetSyncButtonVisible(2, account && !retry && !busy);
+    view_.SetBusyIndicator(busy);
+}
+
+int16_t GetMakerIconIndex(const QString& key)
+{
+    static const QString kMakers[] = {
+        QStringLiteral("canon"),   QStringLiteral("nikon"),     QStringLiteral("sony"),
+        QStringLiteral("fuji"),    QStringLiteral("olympus"),   QStringLiteral("panasonic"),
+        QStringLiteral("pentax"),  QStringLiteral("casio"),     QStringLiteral("leica"),
+        QStringLiteral("ricoh"),   QStringLiteral("samsung"),   QStringLiteral("apple"),
+        QStringLiteral("huawei"),
+    };
+    for (int16_t i = 0; i < 13; ++i)
+        if (key == kMakers[i])
+            return static_cast<int16_t>(i + 1);
+    return 0;
+}
+
+bool IsSafeChecksum(const QString& checksum)
+{
+    if (checksum.isEmpty())
+        return false;
+    for (const QChar c : checksum) {
+        const char16_t u = c.unicode();
+        const bool hex = (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f');
+        if (!hex)
+            return false;
+    }
+    return true;
+}

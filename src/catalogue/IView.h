@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// The view seam: what the catalogue procedures do to the main window. The
+// window implements it with real widgets; tests record every call.
+class IView
+{
+public:
+    virtual ~IView() = default;
+
+    // The package list.
+    virtual void Clear() = 0;
+    virtual void ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon, int32_t tag) = 0;
+    // icon -1: none.
+    virtual void SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon) = 0;
+    virtual void SetItemGhosted(int32_t row, bool ghosted) = 0;
+    virtual int32_t count() const = 0;
+
+    // What UpdateControls sets. Sync toolbar buttons are numbered from 1.
+    virtual void SetListEnabled(bool enabled) = 0;
+    virtual void SetCloseEnabled(bool enabled) = 0;
+    virtual void SetInstallEnabled(bool enabled) = 0;
+    virtual void SetSyncButtonVisible(int32_t button, bool visible) = 0;
+    virtual void SetBusyIndicator(bool busy) = 0; // progress bar visible and animated
+
+    // The hourglass and servicing the event loop.
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+    virtual void DoEvents() = 0;
+};

@@ -1,0 +1,5 @@
+tovarinth_add_test(test_catalogue
+  catalogue/CatalogueFixture.h
+  catalogue/StatusTest.cpp
+  catalogue/LocalDatabasesTest.cpp
+  catalogue/ExtensionCacheTest.cpp)
