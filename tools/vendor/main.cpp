@@ -26,6 +26,18 @@ constexpr std::array kCommands = {
                   "checksum NAME VERSION\n"
                   "    Print the package checksum: NAME@VERSION enciphered under the built-in key, in hex.",
                   RunChecksum},
+    VendorCommand{"serve",
+                  "serve --root DIR --port P [--fault PATH_PREFIX=MODE[:ARG]]...\n"
+                  "    Serve DIR over HTTP on 127.0.0.1 only; --port 0 picks a free port. Prints\n"
+                  "    \"port N\" first, logs one line per request on stderr (method, path and\n"
+                  "    query, user agent) and stops on SIGTERM or SIGINT. Files are served as they\n"
+                  "    are; /kvxta_user_ext_info/?u=NAME serves DIR/kvxta_user_ext_info/NAME, 404\n"
+                  "    when missing. A fault applies to paths starting with PATH_PREFIX (\"*\" for\n"
+                  "    all; the first matching --fault wins): hang (never answer), close (drop the\n"
+                  "    connection at once), status:CODE (an HTML error page with that code),\n"
+                  "    truncate:N (announce the full length, send N bytes, close),\n"
+                  "    drip:BYTES_PER_SECOND, delay:MS (before the headers).",
+                  RunServe},
     VendorCommand{"equipdb",
                   "equipdb IN.json OUT\n"
                   "    Encipher a built-in equipment database under the built-in key (an Update/equipdb.cfg).",
