@@ -27,3 +27,4 @@ int RunChecksum(const QStringList& args);
 int RunServe(const QStringList& args);
 int RunEquipDb(const QStringList& args);
 int RunProfile(const QStringList& args);
+int RunStubEditor(const QStringList& args);

@@ -46,6 +46,12 @@ constexpr std::array kCommands = {
                   "profile IN.json OUT\n"
                   "    Encipher a profile document under the built-in key (an extcache.cfg).",
                   RunProfile},
+    VendorCommand{"stub-editor",
+                  "stub-editor --product-version TEXT [--file-version TEXT] [--lang HEX4] [--codepage HEX4] OUT\n"
+                  "    Write a small PE executable whose version resource names TEXT as its product\n"
+                  "    version (file version: TEXT unless given), under language 0804 and code page\n"
+                  "    04B0 unless given.",
+                  RunStubEditor},
 };
 
 void PrintHelp()

@@ -1,0 +1,1 @@
+tovarinth_add_test(test_version_resource startup/VersionResourceTest.cpp TIMEOUT 120)
