@@ -1,0 +1,101 @@
+#pragma once
+
+#include "startup/TextHelpers.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class cThread;
+class cTimeCount;
+
+// Fetches the body of one URL into a file or a byte array. The connection is
+// opened on a worker thread while the calling (window) thread waits at most
+// ConnTimeout milliseconds, servicing its event loop; the body is then read on
+// the calling thread in chunks of at most 2048 bytes with the event loop
+// serviced after each. Only one download runs in the process at a time: a
+// call made while another is in progress (from an event handler, say) returns
+// 0 at once and raises nothing.
+class cDownload
+{
+public:
+    // DownloadEvent statuses.
+    enum Status : int32_t
+    {
+        Connected = 0,     // the system reports a connection; the download begins
+        NotConnected = 1,  // no connection; nothing is fetched
+        ChunkReceived = 2, // ByteCount = bytes so far
+        TransferEnded = 3, // end of data, failed read or stop request
+        Failed = 4,        // time-out, missing handle or a file that cannot be written
+    };
+
+    // Largest chunk read at a time; the event loop is serviced after each.
+    static constexpr int32_t kChunkSize = 2048;
+    static constexpr int32_t kDefaultConnTimeout = 5000;
+    static constexpr int32_t kDefaultReadTimeout = 30000;
+
+    cDownload();
+    ~cDownload();
+    cDownload(const cDownload&) = delete;
+    cDownload& operator=(const cDownload&) = delete;
+
+    // Raised synchronously inside the download call, on the calling thread,
+    // while events are on: (Status, ByteCount, Speed in bytes per second).
+    std::function<void(int32_t status, int32_t byteCount, int32_t speed)> DownloadEvent;
+
+    // Writes the body to strFile (an existing file is deleted first). Result:
+    // bytes written; 0 when nothing was fetched.
+    int32_t DownloadToFile(const QString& sURL, const QString& strFile);
+    // Replaces bytBuffer by the body when at least one byte arrives; otherwise
+    // leaves it as it was. Result: bytes received.
+    int32_t DownloadToBuffer(const QString& sURL, ByteArray& bytBuffer);
+
+    // Ends the running transfer after the chunk being read; it finishes like
+    // a complete one (status 3). Has no effect before the transfer begins.
+    void StopDownload() { stop_ = true; }
+
+    bool IsConnected() const;
+    void RaiseDownloadEvent(bool bNew) { eventsOn_ = bNew; }
+    int32_t ConnTimeout() const { return connTimeout_; }
+    void ConnTimeout(int32_t vNewValue) { connTimeout_ = vNewValue; }
+
+    // Milliseconds a read may wait without receiving a byte before the
+    // transfer is given up like a failed read, so a server that stops sending
+    // cannot hold the window for ever.
+    int32_t ReadTimeout() const { return readTimeout_; }
+    void ReadTimeout(int32_t vNewValue) { readTimeout_ = vNewValue; }
+
+    // Of the last download of this object: the HTTP status of the final
+    // response (0 when none came), and whether the whole body arrived - the
+    // transfer reached the clean end of the body, not stopped, cut off, failed
+    // or given up. Callers that must not keep an error page or a partial file
+    // check both.
+    long HttpStatus() const { return httpStatus_; }
+    bool Complete() const { return complete_; }
+
+    // Whether any instance is downloading right now.
+    static bool InProgress();
+
+    // Makes every connection attempt started from now on hold its opened URL
+    // for ms milliseconds before handing it over, so tests can make a
+    // connection complete after its caller gave up.
+    static void DelayConnectionsForTests(int ms);
+
+private:
+    class Sink;
+    class FileSink;
+    class BufferSink;
+
+    int32_t Download(const QString& url, Sink& sink);
+    void Raise(int32_t status, int32_t byteCount, bool withSpeed);
+
+    bool stop_ = false;
+    bool eventsOn_ = true;
+    std::unique_ptr<cTimeCount> speedMeter_;
+    std::unique_ptr<cThread> worker_;
+    int32_t connTimeout_ = kDefaultConnTimeout;
+    int32_t readTimeout_ = kDefaultReadTimeout;
+    long httpStatus_ = 0;
+    bool complete_ = false;
+};
