@@ -1,5 +1,6 @@
 // key, machine-id, encrypt, decrypt, checksum: the envelope and the keys.
 
+#include "Checksum.h"
 #include "VendorCommands.h"
 #include "crypto/MachineKey.h"
 #include "startup/FileIo.h"
@@ -102,7 +103,6 @@ int RunChecksum(const QStringList& args)
     const QString text = args.at(0) + u'@' + args.at(1);
     if (text.toLocal8Bit().contains('\0'))
         return Fail(QStringLiteral("NAME and VERSION must not contain NUL"));
-    const ByteArray cipher = EncryptBytes(text.toLocal8Bit(), false);
-    Out() << BytesToHex(*cipher, cipher->size(), 0) << "\n";
+    Out() << PackageChecksum(args.at(0), args.at(1)) << "\n";
     return 0;
 }

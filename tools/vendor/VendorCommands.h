@@ -24,6 +24,7 @@ int RunMachineId(const QStringList& args);
 int RunEncrypt(const QStringList& args);
 int RunDecrypt(const QStringList& args);
 int RunChecksum(const QStringList& args);
+int RunPack(const QStringList& args);
 int RunServe(const QStringList& args);
 int RunEquipDb(const QStringList& args);
 int RunProfile(const QStringList& args);

@@ -26,6 +26,13 @@ constexpr std::array kCommands = {
                   "checksum NAME VERSION\n"
                   "    Print the package checksum: NAME@VERSION enciphered under the built-in key, in hex.",
                   RunChecksum},
+    VendorCommand{"pack",
+                  "pack --name NAME --version VERSION --models MODELS.json --out DIR [--subfolder SUB]\n"
+                  "     [--password P]\n"
+                  "    Write DIR/CHECKSUM.Z, a zip holding extension.cfg (\"NAME\": + the JSON array of\n"
+                  "    MODELS.json, enciphered under the built-in key), under SUB/ when given and with\n"
+                  "    traditional zip encryption under P when given; print the checksum.",
+                  RunPack},
     VendorCommand{"serve",
                   "serve --root DIR --port P [--fault PATH_PREFIX=MODE[:ARG]]...\n"
                   "    Serve DIR over HTTP on 127.0.0.1 only; --port 0 picks a free port. Prints\n"

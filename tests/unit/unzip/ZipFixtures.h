@@ -1,0 +1,56 @@
+#pragma once
+
+#include "catalogue/IPrompt.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+// Archives made at run time with libzip, and a prompt answered from a script.
+
+struct ZipMember
+{
+    ZipMember(QByteArray name_, QByteArray data_, bool compress_ = true, QByteArray password_ = {},
+              std::optional<uint32_t> unixMode_ = {})
+        : name(std::move(name_)), data(std::move(data_)), compress(compress_),
+          password(std::move(password_)), unixMode(unixMode_)
+    {
+    }
+    QByteArray name;
+    QByteArray data;
+    bool compress = true;
+    QByteArray password;              // traditional encryption when not empty
+    std::optional<uint32_t> unixMode; // external attributes of a Unix-made member
+};
+
+// Writes the members into a new archive at path; false on any libzip error.
+bool MakeZip(const QString& path, const QList<ZipMember>& members);
+
+// Text that compresses well, size bytes long.
+QByteArray TextBytes(qsizetype size);
+
+// Every file and folder below dir (relative, sorted; folders end with "/").
+QStringList ListTree(const QString& dir);
+
+// Answers input boxes and message boxes in order and records the questions.
+class ScriptedPrompt : public IPrompt
+{
+public:
+    struct Question
+    {
+        QString text;
+        int32_t style = -1; // -1 for an input box
+        QString title;
+    };
+
+    QStringList inputAnswers;  // an exhausted script answers empty text
+    QList<int32_t> boxAnswers; // an exhausted script answers Cancel (2)
+    QList<Question> asked;
+
+    int32_t MsgBox(const QString& text, int32_t style, const QString& title) override;
+    QString InputBox(const QString& prompt, const QString& title) override;
+    void OpenUrl(const QString& url) override;
+};
