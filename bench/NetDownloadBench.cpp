@@ -1,0 +1,233 @@
+// Download throughput and responsiveness of cDownload against the local
+// vendor site, with a plain libcurl transfer (2048-byte buffer, to a file)
+// and the curl command on the same file as baselines in the same run.
+
+#include "net/cDownload.h"
+#include "net/mInternet.h"
+#include "support/LocalSite.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <curl/curl.h>
+#include <map>
+#include <memory>
+
+namespace {
+
+constexpr qint64 kFileSize = 200LL * 1024 * 1024;
+
+QTemporaryDir* root = nullptr;
+LocalSite* site = nullptr;
+
+QString SourceUrl()
+{
+    return site->Url(QStringLiteral("/hub/big.Z"));
+}
+QString TargetPath()
+{
+    return root->filePath(QStringLiteral("target.bin"));
+}
+
+bool MakeSourceFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // xorshift32: incompressible enough, and cheap to make.
+    QByteArray block(1024 * 1024, Qt::Uninitialized);
+    uint32_t x = 2463534242u;
+    for (qint64 written = 0; written < kFileSize; written += block.size()) {
+        for (qsizetype i = 0; i + 4 <= block.size(); i += 4) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            std::memcpy(block.data() + i, &x, 4);
+        }
+        if (file.write(block) != block.size())
+            return false;
+    }
+    return true;
+}
+
+// The longest time between two passes of the event loop, measured with a
+// zero-interval timer, which fires once on every pass.
+class LoopGapMeter
+{
+public:
+    LoopGapMeter()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            if (last_ >= 0)
+                longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        });
+        clock_.start();
+        timer_.start(0);
+    }
+    double LongestMs() const { return longest_ / 1e6; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = -1;
+    qint64 longest_ = 0;
+};
+
+double longestGapDuringDownloadMs = 0;
+
+// Every transfer starts without a target file: freeing the blocks of the
+// previous 200 MiB copy costs tens of milliseconds of file-system time that
+// is no part of a download.
+void RemoveTarget(benchmark::State& state)
+{
+    state.PauseTiming();
+    QFile::remove(TargetPath());
+    state.ResumeTiming();
+}
+
+void BM_DownloadToFile(benchmark::State& state)
+{
+    for (auto _ : state) {
+        RemoveTarget(state);
+        cDownload download;
+        download.RaiseDownloadEvent(false);
+        LoopGapMeter meter;
+        const int32_t got = download.DownloadToFile(SourceUrl(), TargetPath());
+        longestGapDuringDownloadMs = std::max(longestGapDuringDownloadMs, meter.LongestMs());
+        if (got != kFileSize || !download.Complete())
+            state.SkipWithError("incomplete download");
+    }
+    state.SetBytesProcessed(state.iterations() * kFileSize);
+}
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* file)
+{
+    return std::fwrite(data, size, count, static_cast<std::FILE*>(file)) * size;
+}
+
+void BM_LibcurlEasy2048(benchmark::State& state)
+{
+    const QByteArray url = SourceUrl().toUtf8();
+    const QByteArray target = TargetPath().toLocal8Bit();
+    for (auto _ : state) {
+        RemoveTarget(state);
+        std::FILE* file = std::fopen(target.constData(), "wb");
+        CURL* easy = curl_easy_init();
+        curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 2048L);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteToFile);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, file);
+        const CURLcode result = curl_easy_perform(easy);
+        curl_easy_cleanup(easy);
+        std::fclose(file);
+        if (result != CURLE_OK)
+            state.SkipWithError("libcurl transfer failed");
+    }
+    state.SetBytesProcessed(state.iterations() * kFileSize);
+}
+
+void BM_CurlCommand(benchmark::State& state)
+{
+    for (auto _ : state) {
+        RemoveTarget(state);
+        const int code =
+            QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"),
+                                                       TargetPath(), SourceUrl()});
+        if (code != 0)
+            state.SkipWithError("curl failed");
+    }
+    state.SetBytesProcessed(state.iterations() * kFileSize);
+}
+
+BENCHMARK(BM_DownloadToFile)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_LibcurlEasy2048)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_CurlCommand)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            const auto it = run.counters.find("bytes_per_second");
+            if (it != run.counters.end())
+                rates_[run.run_name.function_name] = it->second.value;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    double Rate(const std::string& name) const
+    {
+        const auto it = rates_.find(name);
+        return it == rates_.end() ? 0 : it->second;
+    }
+
+private:
+    std::map<std::string, double> rates_;
+};
+
+// The longest event-loop gap while a download waits for a site that never
+// answers.
+double LongestGapDuringConnectionWaitMs()
+{
+    LocalSite hanging(root->path(), {QStringLiteral("*=hang")});
+    if (!hanging.IsRunning())
+        return -1;
+    cDownload download;
+    download.ConnTimeout(2000);
+    LoopGapMeter meter;
+    download.DownloadToFile(hanging.Url(QStringLiteral("/hub/big.Z")), TargetPath());
+    return meter.LongestMs();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    mInternet::InitInternet();
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    QTemporaryDir dir;
+    root = &dir;
+    if (!QDir(dir.path()).mkpath(QStringLiteral("hub")) ||
+        !MakeSourceFile(dir.filePath(QStringLiteral("hub/big.Z")))) {
+        std::fprintf(stderr, "cannot make the 200 MiB source file\n");
+        return 1;
+    }
+    mInternet::SetConnectedStateForTests(true);
+    auto served = std::make_unique<LocalSite>(dir.path());
+    if (!served->IsRunning()) {
+        std::fprintf(stderr, "%s\n", qPrintable(served->Error()));
+        return 1;
+    }
+    site = served.get();
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double ours = reporter.Rate("BM_DownloadToFile");
+    const double easy = reporter.Rate("BM_LibcurlEasy2048");
+    const double command = reporter.Rate("BM_CurlCommand");
+    if (easy > 0)
+        std::printf(
+            "ratio DownloadToFile / libcurl easy (2048-byte buffer): %.2f (target >= 1.0)\n",
+            ours / easy);
+    if (command > 0)
+        std::printf("ratio DownloadToFile / curl -s -o: %.2f\n", ours / command);
+    std::printf("longest event-loop gap during the download: %.2f ms (target < 20)\n",
+                longestGapDuringDownloadMs);
+    std::printf("longest event-loop gap during a connection wait (site hangs): %.2f ms "
+                "(target < 20)\n",
+                LongestGapDuringConnectionWaitMs());
+    served.reset();
+    benchmark::Shutdown();
+    return 0;
+}
