@@ -112,7 +112,7 @@ private:
     bool CheckDirectory();
     bool OpenTargetFolder();
     void ProcessMember(zip_uint64_t index);
-    void ListMember(zip_uint64_t index, const zip_stat_t& st);
+    void ListMember(const zip_stat_t& st);
     void MakeFolders(const MendedName& mended, const QByteArray& display);
     Fd OpenFolder(const QList<QByteArray>& folders, bool create, int& error);
     bool ShouldWrite(int dirFd, const QByteArray& file, const QByteArray& display,
@@ -137,7 +137,7 @@ private:
     bool overwriteNone_ = false;
     std::optional<QByteArray> key_;
     bool noPasswordPrompts_ = false;
-    uint64_t membersSeen_ = 0;
+    uint64_t fileMembers_ = 0;
     uint64_t badPasswords_ = 0;
     uint64_t bytesWritten_ = 0;
     int zipError_ = ZIP_ER_OK;
@@ -291,14 +291,14 @@ int32_t Extraction::Run()
     }
     // UnZip's summary rule: all members skipped for their password is its own
     // code, some of them a warning.
-    if (badPasswords_ > 0 && badPasswords_ == membersSeen_ && result_ <= UnzipCode::Warning)
+    if (badPasswords_ > 0 && badPasswords_ == fileMembers_ && result_ <= UnzipCode::Warning)
         result_ = UnzipCode::BadPassword;
     else if (badPasswords_ > 0)
         Raise(UnzipCode::Warning);
     return result_;
 }
 
-void Extraction::ListMember(zip_uint64_t index, const zip_stat_t& st)
+void Extraction::ListMember(const zip_stat_t& st)
 {
     if (!uf_.listMember)
         return;
@@ -320,7 +320,6 @@ void Extraction::ListMember(zip_uint64_t index, const zip_stat_t& st)
     report.crc = st.crc;
     report.encrypted = st.encryption_method != ZIP_EM_NONE;
     uf_.listMember(report);
-    (void)index;
 }
 
 void Extraction::ProcessMember(zip_uint64_t index)
@@ -340,10 +339,9 @@ void Extraction::ProcessMember(zip_uint64_t index)
         return;
     }
     if (dcl_.nvflag) {
-        ListMember(index, st);
+        ListMember(st);
         return;
     }
-    ++membersSeen_;
 
     zip_uint8_t opsys = 0;
     zip_uint32_t attributes = 0;
@@ -381,6 +379,7 @@ void Extraction::ProcessMember(zip_uint64_t index)
             MakeFolders(mended, display);
         return;
     }
+    ++fileMembers_;
     if (dcl_.ntflag) {
         ExtractData(index, st, name, -1, QByteArray(), unixMode);
         return;
@@ -401,15 +400,8 @@ void Extraction::ProcessMember(zip_uint64_t index)
 void Extraction::MakeFolders(const MendedName& mended, const QByteArray& display)
 {
     int error = 0;
-    struct stat sb
-    {
-    };
-    const bool existed = [&] {
-        Fd fd = OpenFolder(mended.folders, false, error);
-        return static_cast<bool>(fd) && ::fstat(fd.get(), &sb) == 0;
-    }();
-    if (existed)
-        return;
+    if (OpenFolder(mended.folders, false, error))
+        return; // there already
     Fd fd = OpenFolder(mended.folders, true, error);
     if (!fd) {
         Warn("error:  cannot create " + display + "\n        " + ErrnoText(error) + "\n");
