@@ -44,6 +44,7 @@ enum class Mode
     Truncate,
     Drip,
     Delay,
+    Redirect,
 };
 
 struct Fault
@@ -51,6 +52,7 @@ struct Fault
     std::string prefix; // "*" for every path
     Mode mode = Mode::Hang;
     long long argument = 0;
+    std::string target; // of a redirect
 };
 
 struct Site
@@ -78,15 +80,22 @@ bool ParseFault(const QString& text, Fault& fault, QString& error)
         bool needsArgument;
     };
     static const Known known[] = {
-        {"hang", Mode::Hang, false},    {"close", Mode::Close, false},
-        {"status", Mode::Status, true}, {"truncate", Mode::Truncate, true},
-        {"drip", Mode::Drip, true},     {"delay", Mode::Delay, true},
+        {"hang", Mode::Hang, false},        {"close", Mode::Close, false},
+        {"status", Mode::Status, true},     {"truncate", Mode::Truncate, true},
+        {"drip", Mode::Drip, true},         {"delay", Mode::Delay, true},
+        {"redirect", Mode::Redirect, true},
     };
     for (const Known& k : known) {
         if (mode != QLatin1String(k.name))
             continue;
         fault.mode = k.mode;
-        if (k.needsArgument) {
+        if (k.mode == Mode::Redirect) {
+            fault.target = argument.toStdString();
+            if (fault.target.empty()) {
+                error = QStringLiteral("fault \"%1\": redirect needs a path or URL").arg(text);
+                return false;
+            }
+        } else if (k.needsArgument) {
             bool ok = false;
             fault.argument = argument.toLongLong(&ok);
             if (!ok || fault.argument < 0 || (k.mode == Mode::Drip && fault.argument == 0)) {
@@ -229,6 +238,9 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
         case Mode::Status:
             res.status = static_cast<int>(fault->argument);
             res.set_content(ErrorPage(res.status), "text/html");
+            return;
+        case Mode::Redirect:
+            res.set_redirect(fault->target, 302);
             return;
         case Mode::Delay:
             if (!Pause(fault->argument)) {

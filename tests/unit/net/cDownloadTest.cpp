@@ -399,6 +399,60 @@ TEST_F(DownloadTest, StalledRead_GivesUpAfterReadTimeout)
     EXPECT_GE(ticks, 10) << "the event loop was not serviced while the read waited";
 }
 
+// A chain of n redirects /<name>1 -> /<name>2 -> ... -> target.
+QStringList RedirectChain(const QString& name, int n, const QString& target)
+{
+    QStringList faults;
+    for (int i = 1; i <= n; ++i) {
+        const QString next = i == n ? target : QStringLiteral("/%1%2").arg(name).arg(i + 1);
+        faults << QStringLiteral("/%1%2=redirect:%3").arg(name).arg(i).arg(next);
+    }
+    return faults;
+}
+
+TEST_F(DownloadTest, FiveRedirects_FollowedToTheBody)
+{
+    LocalSite redirecting(root_->path(),
+                          RedirectChain(QStringLiteral("r"), 5, QStringLiteral("/hub/small.Z")));
+    ASSERT_TRUE(redirecting.IsRunning()) << redirecting.Error().toStdString();
+    ByteArray buffer;
+    EXPECT_EQ(download_.DownloadToBuffer(redirecting.Url("/r1"), buffer), 5000);
+    EXPECT_EQ(Hex(buffer.value_or(QByteArray())), Hex(Served("/hub/small.Z")));
+    EXPECT_EQ(download_.HttpStatus(), 200);
+    EXPECT_TRUE(download_.Complete());
+}
+
+TEST_F(DownloadTest, SixRedirects_NotFollowedAndNotComplete)
+{
+    LocalSite redirecting(root_->path(),
+                          RedirectChain(QStringLiteral("r"), 6, QStringLiteral("/hub/small.Z")));
+    ASSERT_TRUE(redirecting.IsRunning()) << redirecting.Error().toStdString();
+    download_.ConnTimeout(1000);
+    ByteArray buffer;
+    EXPECT_EQ(download_.DownloadToBuffer(redirecting.Url("/r1"), buffer), 0);
+    EXPECT_FALSE(buffer.has_value());
+    EXPECT_FALSE(download_.Complete());
+    // The sixth answer is a redirect again: it ends the transfer as a failed
+    // read, and the body it points to is never asked for.
+    EXPECT_EQ(events_, (Events{{0, 0}, {3, 0}}));
+    EXPECT_EQ(download_.HttpStatus(), 302);
+    EXPECT_EQ(redirecting.LogLines().filter(QStringLiteral("/hub/small.Z")).size(), 0);
+    EXPECT_EQ(redirecting.LogLines().size(), 6);
+}
+
+TEST_F(DownloadTest, RedirectToFileScheme_Refused)
+{
+    const QString secret = out_.filePath(QStringLiteral("secret.txt"));
+    WriteFile(secret, "local file");
+    LocalSite redirecting(root_->path(), {QStringLiteral("/f=redirect:file://") + secret});
+    ASSERT_TRUE(redirecting.IsRunning()) << redirecting.Error().toStdString();
+    download_.ConnTimeout(300);
+    ByteArray buffer;
+    EXPECT_EQ(download_.DownloadToBuffer(redirecting.Url("/f"), buffer), 0);
+    EXPECT_FALSE(buffer.has_value());
+    EXPECT_EQ(events_, (Events{{0, 0}, {4, 0}}));
+}
+
 TEST_F(DownloadTest, TargetCannotBeCreated_Status4AndNothingWritten)
 {
     const QString inMissingFolder = out_.filePath(QStringLiteral("no/such/folder/file.bin"));
