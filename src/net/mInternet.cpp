@@ -254,7 +254,7 @@ bool InternetReadFile(Request* request, char* buffer, int32_t size, int32_t& byt
                       int32_t stallTimeoutMs)
 {
     bytesRead = 0;
-    if (request == nullptr || buffer == nullptr || size < 0)
+    if (request == nullptr || buffer == nullptr || size <= 0)
         return false;
     const uint32_t waitStart = GetTickCount();
     for (;;) {

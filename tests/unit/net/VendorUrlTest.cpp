@@ -1,5 +1,7 @@
 #include "net/VendorUrl.h"
 
+#include "net/mInternet.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -38,6 +40,38 @@ TEST_F(VendorUrlTest, HostName_WithoutSchemeAndPort)
 {
     qputenv("TOVARINTH_VENDOR_URL", "http://www.kestrovia.example:8080");
     EXPECT_EQ(VendorHost(), QStringLiteral("www.kestrovia.example"));
+}
+
+} // namespace
+
+namespace {
+
+class ConnectedStateTest : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        qunsetenv("TOVARINTH_VENDOR_URL");
+        mInternet::SetConnectedStateForTests(std::nullopt);
+    }
+};
+
+TEST_F(ConnectedStateTest, VendorSiteOnThisComputer_ConnectedWithoutNetwork)
+{
+    for (const char* url : {"http://127.0.0.1:8123", "http://localhost:9/"}) {
+        qputenv("TOVARINTH_VENDOR_URL", url);
+        EXPECT_TRUE(mInternet::InternetGetConnectedState()) << url;
+    }
+}
+
+TEST_F(ConnectedStateTest, Seam_OverridesTheSystemBothWays)
+{
+    qputenv("TOVARINTH_VENDOR_URL", "http://127.0.0.1:8123");
+    mInternet::SetConnectedStateForTests(false);
+    EXPECT_FALSE(mInternet::InternetGetConnectedState());
+    mInternet::SetConnectedStateForTests(true);
+    qputenv("TOVARINTH_VENDOR_URL", "http://www.kestrovia.example");
+    EXPECT_TRUE(mInternet::InternetGetConnectedState());
 }
 
 } // namespace
