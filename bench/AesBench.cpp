@@ -9,10 +9,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <map>
 #include <openssl/evp.h>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -53,14 +53,15 @@ void BM_OpenSslPortableEcb(benchmark::State& state)
 {
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     const QByteArray key = GetBuiltinKey().left(16);
-    EVP_EncryptInit_ex(ctx, EVP_aes_128_ecb(), nullptr, reinterpret_cast<const unsigned char*>(key.constData()),
-                       nullptr);
+    EVP_EncryptInit_ex(ctx, EVP_aes_128_ecb(), nullptr,
+                       reinterpret_cast<const unsigned char*>(key.constData()), nullptr);
     EVP_CIPHER_CTX_set_padding(ctx, 0);
     QByteArray out(kSize + 16, '\0');
     for (auto _ : state) {
         int len = 0;
         EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &len,
-                          reinterpret_cast<const unsigned char*>(Data().constData()), static_cast<int>(kSize));
+                          reinterpret_cast<const unsigned char*>(Data().constData()),
+                          static_cast<int>(kSize));
         benchmark::DoNotOptimize(out.data());
     }
     EVP_CIPHER_CTX_free(ctx);

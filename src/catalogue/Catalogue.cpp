@@ -1,5 +1,6 @@
 #include "Catalogue.h"
 
+#include "net/cPing.h"
 #include "startup/FileIo.h"
 
 #include <QDir>
@@ -8,6 +9,8 @@ Catalogue::Catalogue(MainState& state, IView& view, IPrompt& prompt, const Proce
     : state_(state), view_(view), prompt_(prompt), process_(process)
 {
 }
+
+Catalogue::~Catalogue() = default;
 
 QString Catalogue::ProgramFile(const QString& name) const
 {
@@ -31,7 +34,8 @@ QString Catalogue::ArchivePath(const QString& checksum) const
 
 QString Catalogue::EquipmentDbPath() const
 {
-    return JoinPath(JoinPath(process_.EditorFolder, QStringLiteral("Update")), QStringLiteral("equipdb.cfg"));
+    return JoinPath(JoinPath(process_.EditorFolder, QStringLiteral("Update")),
+                    QStringLiteral("equipdb.cfg"));
 }
 
 void Catalogue::RefreshList()
@@ -63,10 +67,10 @@ void Catalogue::UpdateControls()
 int16_t GetMakerIconIndex(const QString& key)
 {
     static const QString kMakers[] = {
-        QStringLiteral("canon"),   QStringLiteral("nikon"),     QStringLiteral("sony"),
-        QStringLiteral("fuji"),    QStringLiteral("olympus"),   QStringLiteral("panasonic"),
-        QStringLiteral("pentax"),  QStringLiteral("casio"),     QStringLiteral("leica"),
-        QStringLiteral("ricoh"),   QStringLiteral("samsung"),   QStringLiteral("apple"),
+        QStringLiteral("canon"),  QStringLiteral("nikon"),   QStringLiteral("sony"),
+        QStringLiteral("fuji"),   QStringLiteral("olympus"), QStringLiteral("panasonic"),
+        QStringLiteral("pentax"), QStringLiteral("casio"),   QStringLiteral("leica"),
+        QStringLiteral("ricoh"),  QStringLiteral("samsung"), QStringLiteral("apple"),
         QStringLiteral("huawei"),
     };
     for (int16_t i = 0; i < 13; ++i)
@@ -81,9 +85,48 @@ bool IsSafeChecksum(const QString& checksum)
         return false;
     for (const QChar c : checksum) {
         const char16_t u = c.unicode();
-        const bool hex = (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f');
+        const bool hex =
+            (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f');
         if (!hex)
             return false;
     }
     return true;
+}
+
+QString GetVersionTag()
+{
+    return QStringLiteral("TVH") +
+           PadLeft(QString::number(TOVARINTH_REVISION), 4, QStringLiteral("0"));
+}
+
+void RowColours(int row, int column, int32_t tag, bool ghosted, uint32_t greyText,
+                uint32_t& background, uint32_t& text)
+{
+    background = row % 2 == 1 ? 0xFFFFFFu : 0xF9F9F9u;
+    if (ghosted)
+        text = greyText;
+    if (column != 3)
+        return;
+    switch (tag) {
+    case Installed:
+        text = 0x008000u;
+        break;
+    case OrderPending:
+    case PendingDownload:
+    case PendingUpdate:
+    case Downloading:
+    case PendingInstall:
+    case Installing:
+        text = 0xD99300u;
+        break;
+    case NotPurchased:
+    case Superseded:
+        text = greyText;
+        break;
+    case Failed:
+        text = 0xA03535u;
+        break;
+    default:
+        break;
+    }
 }

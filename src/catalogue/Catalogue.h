@@ -7,6 +7,9 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
+
+class cPing;
 
 // The main window's procedures over its form-level state: building the list
 // from the local files, working out each row's status, and keeping the
@@ -16,6 +19,9 @@ class Catalogue
 {
 public:
     Catalogue(MainState& state, IView& view, IPrompt& prompt, const ProcessValues& process);
+    ~Catalogue();
+    Catalogue(const Catalogue&) = delete;
+    Catalogue& operator=(const Catalogue&) = delete;
 
     // Clears the list, reads the installed-extension database and the editor's
     // built-in equipment database and adds one ghosted row per maker.
@@ -37,6 +43,39 @@ public:
     // assembled database does not parse or the file cannot be written.
     bool SaveInstalledDatabase();
 
+    // Fetches the archive unless it is at hand, unpacks it, loads the
+    // descriptor into the first row with this checksum and records the
+    // package. In a batch the caller keeps Busy set and saves the database.
+    bool InstallPackage(const QString& checksum, bool batch);
+    // Takes the package out of the database and the settings; its files stay.
+    bool UninstallPackage(const QString& checksum);
+
+    // The commands of the window.
+    bool CheckPackageSupport();
+    void InstallAll();              // the install-all button
+    void ContextCommand(int index); // 0 install, 1 remove, 2 buy, 99 double-click
+    void RowDoubleClick();
+    QString PurchaseLink(int row) const;
+
+    // What the row's context menu offers.
+    struct ContextMenuState
+    {
+        bool install = false;
+        bool uninstall = false;
+        bool buyVisible = false;
+        bool browse = false;
+    };
+    // A mouse button released over the list with selectedRow the first
+    // selected row (-1 for none). The menu to show for the right button.
+    std::optional<ContextMenuState> ListMouseUp(int button, int selectedRow);
+
+    // The online check (probe, then the profile sync in its event).
+    void CheckOnline();
+    // The profile sync: the probe's event.
+    void PingReturn(bool successStatus);
+    // Finds the editor's build once and warns when it is too old.
+    void CheckVersion();
+
     // Paths in the program and editor folders.
     QString ProgramFile(const QString& name) const;
     QString PackageFolder(const QString& checksum) const;
@@ -51,12 +90,28 @@ public:
 
 private:
     void ReadInstalledDatabase();
+    bool Unpack(const QString& archive, const QString& packageFolder);
+    ExtensionEntry* FirstRowWithChecksum(const QString& checksum);
+
+    std::unique_ptr<cPing> connection_; // created by the first online check
 
     MainState& state_;
     IView& view_;
     IPrompt& prompt_;
     const ProcessValues& process_;
 };
+
+// The first editor build that reads extension packages.
+constexpr int32_t kMinimumEditorBuild = 1316;
+
+// "TVH" and the revision padded to 4 digits.
+QString GetVersionTag();
+
+// The colours of one cell of the main list: alternating backgrounds, grey
+// built-in rows, and the status column coloured by the row's status.
+// Colours are 0xRRGGBB; text is left as it is where nothing applies.
+void RowColours(int row, int column, int32_t tag, bool ghosted, uint32_t greyText,
+                uint32_t& background, uint32_t& text);
 
 // The logo of a maker key in the BRAND strip: 1..13 for the known makers,
 // 0 for any other key.
@@ -71,6 +126,7 @@ inline const QString CacheFailed = QStringLiteral("读取扩展包信息失败�
 inline const QString DatabaseWriteFailed = QStringLiteral("创建数据库文件失败！");
 inline const QString ErrorTitle = QStringLiteral("错误");
 inline const QString BuiltinSuffix = QStringLiteral(" (内置)");
+inline const QString HintTitle = QStringLiteral("提示");
 } // namespace CatalogueText
 
 // Message-box style values and answers, as the system numbers them.

@@ -68,7 +68,8 @@ void Catalogue::LoadExtensionCache()
                 const QString status = TextOr(e, QStringLiteral("status"));
                 const QString checksum = TextOr(e, QStringLiteral("checksum"));
                 int32_t models = CountOf(state_.InstalledDb, name);
-                const int32_t serverCount = RoundToInt32(TextToNumber(TextOr(e, QStringLiteral("count"))));
+                const int32_t serverCount =
+                    RoundToInt32(TextToNumber(TextOr(e, QStringLiteral("count"))));
                 if (models == 0 || models < serverCount)
                     models = serverCount;
                 if (models <= 0)
@@ -97,8 +98,9 @@ void Catalogue::LoadExtensionCache()
     UpdateControls();
 }
 
-int32_t Catalogue::GetExtensionStatus(const QString& name, const QString& version, const QString& status,
-                                      const QString& checksum, QString& descriptor)
+int32_t Catalogue::GetExtensionStatus(const QString& name, const QString& version,
+                                      const QString& status, const QString& checksum,
+                                      QString& descriptor)
 {
     if (status == QLatin1String("PENDING"))
         return OrderPending;

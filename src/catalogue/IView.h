@@ -1,7 +1,10 @@
 #pragma once
 
+#include "startup/JsonNode.h"
+
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // The view seam: what the catalogue procedures do to the main window. The
 // window implements it with real widgets; tests record every call.
@@ -12,7 +15,8 @@ public:
 
     // The package list.
     virtual void Clear() = 0;
-    virtual void ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon, int32_t tag) = 0;
+    virtual void ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon,
+                         int32_t tag) = 0;
     // icon -1: none.
     virtual void SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon) = 0;
     virtual void SetItemGhosted(int32_t row, bool ghosted) = 0;
@@ -24,6 +28,16 @@ public:
     virtual void SetInstallEnabled(bool enabled) = 0;
     virtual void SetSyncButtonVisible(int32_t button, bool visible) = 0;
     virtual void SetBusyIndicator(bool busy) = 0; // progress bar visible and animated
+
+    // Turns the one-shot online-check timer on: the probe and the sync run
+    // again on its next tick.
+    virtual void EnableCheckOnline() = 0;
+    // Shows the panel that warns of an editor too old for packages.
+    virtual void ShowWarningPanel() = 0;
+    // The model browser, modal over the window; no model list when the
+    // lookup failed (the browser reports it).
+    virtual void ShowModelBrowser(const std::optional<JsonNode>& models, const QString& display,
+                                  bool isExtension, const QString& version) = 0;
 
     // The hourglass and servicing the event loop.
     virtual void BeginWaitCursor() = 0;

@@ -109,7 +109,8 @@ void Catalogue::LoadLocalDatabases()
         entry.Status = status;
         state_.Entries.push_back(entry);
 
-        view_.ItemAdd(row, u' ' + entry.Display + CatalogueText::BuiltinSuffix, 0, GetMakerIconIndex(key), status);
+        view_.ItemAdd(row, u' ' + entry.Display + CatalogueText::BuiltinSuffix, 0,
+                      GetMakerIconIndex(key), status);
         view_.SubItemSet(row, 1, version, -1);
         view_.SubItemSet(row, 2, QString::number(n), -1);
         view_.SubItemSet(row, 3, GetStatusText(status), -1);
@@ -140,7 +141,8 @@ bool Catalogue::SaveInstalledDatabase()
 
     std::optional<JsonNode> parsed = JsonNode::parse(text);
     if (!parsed) {
-        prompt_.MsgBox(CatalogueText::DatabaseWriteFailed, MsgStyle::Critical, CatalogueText::ErrorTitle);
+        prompt_.MsgBox(CatalogueText::DatabaseWriteFailed, MsgStyle::Critical,
+                       CatalogueText::ErrorTitle);
         return false;
     }
     if (!WriteEnvelopeFile(ProgramFile(QStringLiteral("extdb.cfg")), text.toUtf8(), true))

@@ -4,4 +4,8 @@ target_sources(tovarinth_core PRIVATE
   catalogue/Catalogue.h catalogue/Catalogue.cpp
   catalogue/LocalDatabases.cpp
   catalogue/ExtensionCache.cpp
+  catalogue/Packages.cpp
+  catalogue/PackageCommands.cpp
+  catalogue/ProfileSync.cpp
+  catalogue/StatusTimers.cpp
 )

@@ -11,7 +11,7 @@ ByteArray ReadEnvelopeFile(const QString& path, bool useMachineKey)
 bool WriteEnvelopeFile(const QString& path, const QByteArray& plaintext, bool useMachineKey)
 {
     // An empty plaintext still makes a file: one of no bytes.
-    const ByteArray cipherText = plaintext.isEmpty() ? ByteArray(QByteArray())
-                                                     : EncryptBytes(plaintext, useMachineKey);
+    const ByteArray cipherText =
+        plaintext.isEmpty() ? ByteArray(QByteArray()) : EncryptBytes(plaintext, useMachineKey);
     return WriteFileAtomically(path, *cipherText);
 }

@@ -27,7 +27,10 @@ QString ReadProcessorId()
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0)
         return {};
-    return QStringLiteral("%1%2").arg(edx, 8, 16, QChar(u'0')).arg(eax, 8, 16, QChar(u'0')).toUpper();
+    return QStringLiteral("%1%2")
+        .arg(edx, 8, 16, QChar(u'0'))
+        .arg(eax, 8, 16, QChar(u'0'))
+        .toUpper();
 }
 
 HardwareSources& Sources()

@@ -130,7 +130,8 @@ void CheckBlock(const QByteArray& array, int32_t offset)
 
 } // namespace
 
-static_assert(kTables.sbox[0x00] == 0x63 && kTables.sbox[0x53] == 0xED && kTables.sbox[0xFF] == 0x16,
+static_assert(kTables.sbox[0x00] == 0x63 && kTables.sbox[0x53] == 0xED &&
+                  kTables.sbox[0xFF] == 0x16,
               "S-box values of FIPS-197 Figure 7");
 static_assert(kTables.roundConstant[9] == 0x36, "the tenth round constant of FIPS-197");
 
@@ -217,8 +218,10 @@ void cRijndael::EncryptBlock(const uint8_t* in, uint8_t* out) const
     }
     rk += 4;
     const auto last = [&](uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t key) {
-        return (t.forwardSub[a & 0xFF] & 0x000000FF) ^ (t.forwardSub[(b >> 8) & 0xFF] & 0x0000FF00) ^
-               (t.forwardSub[(c >> 16) & 0xFF] & 0x00FF0000) ^ (t.forwardSub[d >> 24] & 0xFF000000) ^ key;
+        return (t.forwardSub[a & 0xFF] & 0x000000FF) ^
+               (t.forwardSub[(b >> 8) & 0xFF] & 0x0000FF00) ^
+               (t.forwardSub[(c >> 16) & 0xFF] & 0x00FF0000) ^
+               (t.forwardSub[d >> 24] & 0xFF000000) ^ key;
     };
     StoreWord(out, last(s0, s1, s2, s3, rk[0]));
     StoreWord(out + 4, last(s1, s2, s3, s0, rk[1]));
@@ -248,8 +251,10 @@ void cRijndael::DecryptBlock(const uint8_t* in, uint8_t* out) const
     }
     rk += 4;
     const auto last = [&](uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t key) {
-        return (t.inverseSub[a & 0xFF] & 0x000000FF) ^ (t.inverseSub[(b >> 8) & 0xFF] & 0x0000FF00) ^
-               (t.inverseSub[(c >> 16) & 0xFF] & 0x00FF0000) ^ (t.inverseSub[d >> 24] & 0xFF000000) ^ key;
+        return (t.inverseSub[a & 0xFF] & 0x000000FF) ^
+               (t.inverseSub[(b >> 8) & 0xFF] & 0x0000FF00) ^
+               (t.inverseSub[(c >> 16) & 0xFF] & 0x00FF0000) ^
+               (t.inverseSub[d >> 24] & 0xFF000000) ^ key;
     };
     StoreWord(out, last(s0, s3, s2, s1, rk[0]));
     StoreWord(out + 4, last(s1, s0, s3, s2, rk[1]));
@@ -269,7 +274,8 @@ void cRijndael::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t len) const
         DecryptBlock(in + offset, out + offset);
 }
 
-void cRijndael::BlockEncrypt(const QByteArray& plaintext, QByteArray& ciphertext, int32_t p, int32_t q) const
+void cRijndael::BlockEncrypt(const QByteArray& plaintext, QByteArray& ciphertext, int32_t p,
+                             int32_t q) const
 {
     CheckBlock(plaintext, p);
     CheckBlock(ciphertext, q);
@@ -285,7 +291,8 @@ void cRijndael::BlockEncrypt(QByteArray& inPlace, int32_t p) const
     EncryptBlock(data, data);
 }
 
-void cRijndael::BlockDecrypt(QByteArray& plaintext, const QByteArray& ciphertext, int32_t p, int32_t q) const
+void cRijndael::BlockDecrypt(QByteArray& plaintext, const QByteArray& ciphertext, int32_t p,
+                             int32_t q) const
 {
     CheckBlock(plaintext, p);
     CheckBlock(ciphertext, q);
@@ -301,21 +308,30 @@ void cRijndael::BlockDecrypt(QByteArray& inPlace, int32_t p) const
     DecryptBlock(data, data);
 }
 
-int32_t cRijndael::ArrayEncrypt(const QByteArray& plaintext, QByteArray& ciphertext, int32_t appendsize) const
+int32_t cRijndael::ArrayEncrypt(const QByteArray& plaintext, QByteArray& ciphertext,
+                                int32_t appendsize) const
 {
     const qsizetype n = plaintext.size();
     const qsizetype m = appendsize != 0 ? (n / 16 + 1) * 16 : (n + 15) / 16 * 16;
-    QByteArray out(m, '\0');
-    std::memcpy(out.data(), plaintext.constData(), static_cast<size_t>(n));
-    if (appendsize != 0)
-        out[m - 1] = static_cast<char>(n % 16);
+    const qsizetype whole = n / 16 * 16;
+    QByteArray out(m, Qt::Uninitialized);
     auto* data = reinterpret_cast<uint8_t*>(out.data());
-    EncryptBlocks(data, data, static_cast<size_t>(m));
+    EncryptBlocks(reinterpret_cast<const uint8_t*>(plaintext.constData()), data,
+                  static_cast<size_t>(whole));
+    if (whole < m) {
+        // The remaining bytes, zeros, and the length byte where it is asked for.
+        uint8_t last[16] = {};
+        std::memcpy(last, plaintext.constData() + whole, static_cast<size_t>(n - whole));
+        if (appendsize != 0)
+            last[15] = static_cast<uint8_t>(n % 16);
+        EncryptBlock(last, data + whole);
+    }
     ciphertext = std::move(out);
     return 0;
 }
 
-int32_t cRijndael::ArrayDecrypt(QByteArray& plaintext, const QByteArray& ciphertext, int32_t appendsize) const
+int32_t cRijndael::ArrayDecrypt(QByteArray& plaintext, const QByteArray& ciphertext,
+                                int32_t appendsize) const
 {
     const qsizetype n = ciphertext.size();
     if (n % 16 != 0)
@@ -339,14 +355,16 @@ namespace {
 void OpenOrRaise(QFile& file, QIODevice::OpenMode mode)
 {
     if (!file.open(mode))
-        throw IoError(mode & QIODevice::WriteOnly ? ErrorNumber::PathAccess : ErrorNumber::FileNotFound,
+        throw IoError(mode & QIODevice::WriteOnly ? ErrorNumber::PathAccess
+                                                  : ErrorNumber::FileNotFound,
                       QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
 }
 
 void ReadExactly(QFile& file, char* into, qint64 count)
 {
     if (count > 0 && file.read(into, count) != count)
-        throw IoError(ErrorNumber::PathAccess, QStringLiteral("%1: short read").arg(file.fileName()));
+        throw IoError(ErrorNumber::PathAccess,
+                      QStringLiteral("%1: short read").arg(file.fileName()));
 }
 
 void WriteAll(QFile& file, const char* from, qint64 count)
@@ -357,7 +375,8 @@ void WriteAll(QFile& file, const char* from, qint64 count)
 }
 } // namespace
 
-int32_t cRijndael::FileEncrypt(const QString& PlaintextFileName, const QString& CiphertextFileName) const
+int32_t cRijndael::FileEncrypt(const QString& PlaintextFileName,
+                               const QString& CiphertextFileName) const
 {
     QFile in(PlaintextFileName);
     OpenOrRaise(in, QIODevice::ReadOnly);
@@ -383,7 +402,8 @@ int32_t cRijndael::FileEncrypt(const QString& PlaintextFileName, const QString& 
     return 0;
 }
 
-int32_t cRijndael::FileDecrypt(const QString& PlaintextFileName, const QString& CiphertextFileName) const
+int32_t cRijndael::FileDecrypt(const QString& PlaintextFileName,
+                               const QString& CiphertextFileName) const
 {
     const qint64 length = QFileInfo(CiphertextFileName).size();
     if (length == 0 || length % 16 != 0)

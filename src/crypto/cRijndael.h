@@ -22,18 +22,22 @@ public:
 
     // 16 bytes of plaintext from p into ciphertext from q; the two may be one
     // array (in place). The block must lie within both arrays.
-    void BlockEncrypt(const QByteArray& plaintext, QByteArray& ciphertext, int32_t p, int32_t q) const;
+    void BlockEncrypt(const QByteArray& plaintext, QByteArray& ciphertext, int32_t p,
+                      int32_t q) const;
     void BlockEncrypt(QByteArray& inPlace, int32_t p) const;
     // 16 bytes of ciphertext from q into plaintext from p.
-    void BlockDecrypt(QByteArray& plaintext, const QByteArray& ciphertext, int32_t p, int32_t q) const;
+    void BlockDecrypt(QByteArray& plaintext, const QByteArray& ciphertext, int32_t p,
+                      int32_t q) const;
     void BlockDecrypt(QByteArray& inPlace, int32_t p) const;
 
     // Zero-pads to a multiple of 16; with appendsize non-zero always adds 1..16
     // bytes whose last holds n mod 16. Status 0.
-    int32_t ArrayEncrypt(const QByteArray& plaintext, QByteArray& ciphertext, int32_t appendsize) const;
+    int32_t ArrayEncrypt(const QByteArray& plaintext, QByteArray& ciphertext,
+                         int32_t appendsize) const;
     // Status -1 (plaintext untouched) for a length not a multiple of 16; with
     // appendsize, 1 when the length byte is 16 or more (all bytes kept).
-    int32_t ArrayDecrypt(QByteArray& plaintext, const QByteArray& ciphertext, int32_t appendsize) const;
+    int32_t ArrayDecrypt(QByteArray& plaintext, const QByteArray& ciphertext,
+                         int32_t appendsize) const;
 
     // The ArrayEncrypt format with the length byte over a whole file, holding
     // at most FilePieceSize bytes at a time. Status 0.

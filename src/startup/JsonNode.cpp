@@ -34,7 +34,8 @@ std::optional<JsonNode> JsonNode::parse(const QString& text)
     while (end > 0 && text.at(end - 1).isNull())
         --end;
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(QStringView(text).left(end).toUtf8(), &error);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QStringView(text).left(end).toUtf8(), &error);
     if (error.error != QJsonParseError::NoError)
         return std::nullopt;
     if (document.isObject())

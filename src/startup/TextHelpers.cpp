@@ -47,7 +47,8 @@ QString UnixTimeNow()
 QString Utf8ToString(const ByteArray& bytes)
 {
     if (!bytes)
-        throw RaisedError(ErrorNumber::SubscriptOutOfRange, QStringLiteral("Subscript out of range"));
+        throw RaisedError(ErrorNumber::SubscriptOutOfRange,
+                          QStringLiteral("Subscript out of range"));
     return QString::fromUtf8(*bytes);
 }
 

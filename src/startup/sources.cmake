@@ -4,6 +4,7 @@ target_sources(tovarinth_core PRIVATE
   startup/JsonNode.h startup/JsonNode.cpp
   startup/Settings.h startup/Settings.cpp
   startup/FileIo.h startup/FileIo.cpp
+  startup/mMain.h startup/mMain.cpp
   startup/VersionResource.h startup/VersionResource.cpp
   startup/VersionResourceWriter.h startup/VersionResourceWriter.cpp
 )

@@ -25,7 +25,8 @@ public:
     };
 
     void Clear() override { rows.clear(); }
-    void ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon, int32_t tag) override;
+    void ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon,
+                 int32_t tag) override;
     void SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon) override;
     void SetItemGhosted(int32_t row, bool ghosted) override;
     int32_t count() const override { return static_cast<int32_t>(rows.size()); }
@@ -33,8 +34,19 @@ public:
     void SetListEnabled(bool enabled) override { listEnabled = enabled; }
     void SetCloseEnabled(bool enabled) override { closeEnabled = enabled; }
     void SetInstallEnabled(bool enabled) override { installEnabled = enabled; }
-    void SetSyncButtonVisible(int32_t button, bool visible) override { syncVisible[button] = visible; }
+    void SetSyncButtonVisible(int32_t button, bool visible) override
+    {
+        syncVisible[button] = visible;
+    }
     void SetBusyIndicator(bool busy) override { busyIndicator = busy; }
+
+    void EnableCheckOnline() override { ++checkOnlineEnabled; }
+    void ShowWarningPanel() override { warningShown = true; }
+    void ShowModelBrowser(const std::optional<JsonNode>& models, const QString& display,
+                          bool isExtension, const QString& version) override
+    {
+        browsers.push_back({models, display, isExtension, version});
+    }
 
     void BeginWaitCursor() override { ++waitDepth, ++waitCount; }
     void EndWaitCursor() override { --waitDepth; }
@@ -53,6 +65,16 @@ public:
     int waitCount = 0;
     int doEvents = 0;
     bool badCall = false; // a sub-item or flag set on a row that does not exist
+    int checkOnlineEnabled = 0;
+    bool warningShown = false;
+    struct Browser
+    {
+        std::optional<JsonNode> models;
+        QString display;
+        bool isExtension = false;
+        QString version;
+    };
+    std::vector<Browser> browsers;
 };
 
 // A prompt that answers from a script and records every question.

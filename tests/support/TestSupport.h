@@ -14,7 +14,8 @@ struct ProcessResult
     QByteArray err;
 };
 ProcessResult RunVendor(const QStringList& args, const QByteArray& input = {});
-ProcessResult RunProcess(const QString& program, const QStringList& args, const QByteArray& input = {});
+ProcessResult RunProcess(const QString& program, const QStringList& args,
+                         const QByteArray& input = {});
 
 // Bytes as upper-case hex, for assertion messages.
 std::string Hex(const QByteArray& bytes);

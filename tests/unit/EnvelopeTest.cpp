@@ -1,13 +1,14 @@
 #include "crypto/Envelope.h"
+
 #include "crypto/MachineKey.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <csignal>
 #include <unistd.h>
 
 TEST(Envelope, WritesRawCiphertextAndReadsItBack)
@@ -24,7 +25,8 @@ TEST(Envelope, WritesRawCiphertextAndReadsItBack)
     ASSERT_TRUE(WriteFile(dir.filePath("odd"), QByteArray(33, 'x')));
     EXPECT_FALSE(ReadEnvelopeFile(dir.filePath("odd"), false));
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).contains("extdb.cfg"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary left";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2)
+        << "no temporary left";
 }
 
 TEST(Envelope, FailedWriteLeavesOldFileByteIdentical)
@@ -42,9 +44,11 @@ TEST(Envelope, FailedWriteLeavesOldFileByteIdentical)
     QFile::setPermissions(dir.filePath("new.txt"), QFile::ReadOwner | QFile::ReadOther);
     const QStringList encrypt{"encrypt", "--key", "builtin", dir.filePath("new.txt"), path};
     const ProcessResult denied =
-        geteuid() == 0 ? RunProcess("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
-                                                           TOVARINTH_VENDOR_TOOL} + encrypt)
-                       : RunVendor(encrypt);
+        geteuid() == 0
+            ? RunProcess("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                                TOVARINTH_VENDOR_TOOL} +
+                                        encrypt)
+            : RunVendor(encrypt);
     EXPECT_EQ(denied.exitCode, 2) << denied.err.toStdString();
     EXPECT_EQ(ReadFile(path), before);
 

@@ -1,12 +1,14 @@
-#include "startup/Errors.h"
 #include "startup/JsonNode.h"
+
+#include "startup/Errors.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 TEST(JsonNode, ParsesObjectsAndIgnoresTrailingNuls)
 {
-    const auto root = JsonNode::parse(QString::fromUtf16(u"{\"id\":\"alice\",\"n\":[1,2,3]}\0\0\0", 29));
+    const auto root =
+        JsonNode::parse(QString::fromUtf16(u"{\"id\":\"alice\",\"n\":[1,2,3]}\0\0\0", 29));
     ASSERT_TRUE(root);
     EXPECT_EQ(root->Item("id").text(), "alice");
     EXPECT_EQ(root->Item("n").count(), 3);

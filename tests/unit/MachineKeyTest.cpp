@@ -1,4 +1,5 @@
 #include "crypto/MachineKey.h"
+
 #include "crypto/cRijndael.h"
 #include "support/TestSupport.h"
 

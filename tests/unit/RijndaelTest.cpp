@@ -28,7 +28,8 @@ QByteArray OpenSslEcb(const QByteArray& key, const QByteArray& input, bool encry
     int len = 0;
     int tail = 0;
     EVP_CipherUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &len,
-                     reinterpret_cast<const unsigned char*>(input.constData()), static_cast<int>(input.size()));
+                     reinterpret_cast<const unsigned char*>(input.constData()),
+                     static_cast<int>(input.size()));
     EVP_CipherFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + len, &tail);
     EVP_CIPHER_CTX_free(ctx);
     out.truncate(len + tail);
@@ -75,14 +76,16 @@ INSTANTIATE_TEST_SUITE_P(
     AppendixC, Fips197,
     ::testing::Values(
         Fips197Vector{"000102030405060708090a0b0c0d0e0f", "69c4e0d86a7b0430d8cdb78070b4c55a"},
-        Fips197Vector{"000102030405060708090a0b0c0d0e0f1011121314151617", "dda97ca4864cdfe06eaf70a0ec0d7191"},
+        Fips197Vector{"000102030405060708090a0b0c0d0e0f1011121314151617",
+                      "dda97ca4864cdfe06eaf70a0ec0d7191"},
         Fips197Vector{"000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
                       "8ea2b7ca516745bfeafc49904b496089"}));
 
 TEST(Rijndael, BlocksAtOffsetsAndInPlace)
 {
     cRijndael cipher = Keyed(kKey128);
-    QByteArray buffer = QByteArray(5, 'x') + FromHex("00112233445566778899aabbccddeeff") + QByteArray(3, 'y');
+    QByteArray buffer =
+        QByteArray(5, 'x') + FromHex("00112233445566778899aabbccddeeff") + QByteArray(3, 'y');
     const QByteArray original = buffer;
     QByteArray target(40, '\0');
     cipher.BlockEncrypt(buffer, target, 5, 20);
@@ -241,7 +244,8 @@ TEST(Rijndael, MatchesOpenSslForAllKeySizesAndLengths)
             padded.append((16 - n % 16) % 16, '\0');
             QByteArray ours;
             cipher.ArrayEncrypt(plain, ours, 0);
-            ASSERT_EQ(Hex(ours), Hex(OpenSslEcb(key, padded, true))) << "key " << keyBytes << " length " << n;
+            ASSERT_EQ(Hex(ours), Hex(OpenSslEcb(key, padded, true)))
+                << "key " << keyBytes << " length " << n;
             QByteArray back;
             cipher.ArrayDecrypt(back, ours, 0);
             ASSERT_EQ(back, padded) << "key " << keyBytes << " length " << n;
@@ -263,7 +267,8 @@ TEST(Rijndael, FileOfExactlyOnePieceGetsOneMoreBlock)
     ASSERT_EQ(cipherText.size(), 4'000'016);
     QByteArray arrayCipher;
     cipher.ArrayEncrypt(plain, arrayCipher, 1);
-    EXPECT_TRUE(cipherText == arrayCipher) << "the file format is ArrayEncrypt's with the length byte";
+    EXPECT_TRUE(cipherText == arrayCipher)
+        << "the file format is ArrayEncrypt's with the length byte";
     QByteArray last;
     cipher.ArrayDecrypt(last, cipherText.right(16), 0);
     EXPECT_EQ(last, QByteArray(16, '\0'));

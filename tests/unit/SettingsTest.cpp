@@ -1,4 +1,5 @@
 #include "startup/Settings.h"
+
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -43,7 +44,8 @@ TEST(Settings, AnotherProcessSeesOurWritesAndWeSeeItsWrites)
 TEST(Settings, DamagedOrHalfWrittenFileGivesDefaults)
 {
     QDir().mkpath(QFileInfo(IniPath()).path());
-    ASSERT_TRUE(WriteFile(IniPath(), QByteArray("[AppInfo]\nUserName=alice\n[Tovari\xFF\x00\x01garbage=", 39)));
+    ASSERT_TRUE(WriteFile(
+        IniPath(), QByteArray("[AppInfo]\nUserName=alice\n[Tovari\xFF\x00\x01garbage=", 39)));
     EXPECT_EQ(Settings::Read(Settings::AppInfo, "UserName", "none"), "alice");
     EXPECT_EQ(Settings::Read(Settings::Tovarinth, "canon", "1.0"), "1.0");
     ASSERT_TRUE(WriteFile(IniPath(), PseudoRandomBytes(4096, 7)));

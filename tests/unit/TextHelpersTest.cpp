@@ -1,5 +1,6 @@
-#include "startup/Errors.h"
 #include "startup/TextHelpers.h"
+
+#include "startup/Errors.h"
 #include "support/TestSupport.h"
 
 #include <QDate>
@@ -40,7 +41,9 @@ TEST(Utf8, DecodingKeepsNulsAndRejectsNoStorage)
     EXPECT_EQ(Utf8ToString(QByteArray()), "");
     EXPECT_THROW(Utf8ToString(std::nullopt), RaisedError);
     // Malformed input decodes instead of failing.
-    EXPECT_EQ(Utf8ToString(QByteArray("a\xFF" "b")), QString::fromUtf16(u"a\uFFFDb"));
+    EXPECT_EQ(Utf8ToString(QByteArray("a\xFF"
+                                      "b")),
+              QString::fromUtf16(u"a\uFFFDb"));
 }
 
 TEST(Utf8, EncodingCountsBytesAndRoundTrips)

@@ -37,19 +37,24 @@ TEST(VendorTool, InteroperatesWithOpenSslBothWays)
     ASSERT_TRUE(WriteFile(dir.filePath("padded"), padded));
 
     // openssl enciphers, we decipher.
-    const ProcessResult enc = RunProcess("openssl", {"enc", "-aes-128-ecb", "-nopad", "-K", KeyHex(), "-in",
-                                                     dir.filePath("padded"), "-out", dir.filePath("ossl.bin")});
+    const ProcessResult enc =
+        RunProcess("openssl", {"enc", "-aes-128-ecb", "-nopad", "-K", KeyHex(), "-in",
+                               dir.filePath("padded"), "-out", dir.filePath("ossl.bin")});
     ASSERT_EQ(enc.exitCode, 0) << enc.err.toStdString();
-    const ProcessResult dec =
-        RunVendor({"decrypt", "--key", "builtin", dir.filePath("ossl.bin"), dir.filePath("ours.txt")});
+    const ProcessResult dec = RunVendor(
+        {"decrypt", "--key", "builtin", dir.filePath("ossl.bin"), dir.filePath("ours.txt")});
     ASSERT_EQ(dec.exitCode, 0) << dec.err.toStdString();
     EXPECT_EQ(ReadFile(dir.filePath("ours.txt")), plain);
 
     // We encipher, openssl deciphers to the zero-padded bytes.
-    ASSERT_EQ(RunVendor({"encrypt", "--key", "builtin", dir.filePath("plain"), dir.filePath("ours.bin")}).exitCode, 0);
+    ASSERT_EQ(
+        RunVendor({"encrypt", "--key", "builtin", dir.filePath("plain"), dir.filePath("ours.bin")})
+            .exitCode,
+        0);
     EXPECT_EQ(ReadFile(dir.filePath("ours.bin")), ReadFile(dir.filePath("ossl.bin")));
-    const ProcessResult back = RunProcess("openssl", {"enc", "-d", "-aes-128-ecb", "-nopad", "-K", KeyHex(), "-in",
-                                                      dir.filePath("ours.bin"), "-out", dir.filePath("back")});
+    const ProcessResult back =
+        RunProcess("openssl", {"enc", "-d", "-aes-128-ecb", "-nopad", "-K", KeyHex(), "-in",
+                               dir.filePath("ours.bin"), "-out", dir.filePath("back")});
     ASSERT_EQ(back.exitCode, 0) << back.err.toStdString();
     EXPECT_EQ(ReadFile(dir.filePath("back")), padded);
 }
@@ -58,11 +63,16 @@ TEST(VendorTool, MachineKeyEnvelopeRoundTrips)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(WriteFile(dir.filePath("db.json"), "{\"canon\":[]}"));
-    ASSERT_EQ(RunVendor({"encrypt", "--key", "machine", dir.filePath("db.json"), dir.filePath("extdb.cfg")}).exitCode,
+    ASSERT_EQ(RunVendor({"encrypt", "--key", "machine", dir.filePath("db.json"),
+                         dir.filePath("extdb.cfg")})
+                  .exitCode,
               0);
     EXPECT_EQ(*DecryptBytes(ReadFile(dir.filePath("extdb.cfg")), true),
               QByteArray("{\"canon\":[]}") + QByteArray(4, '\0'));
-    ASSERT_EQ(RunVendor({"decrypt", "--key", "machine", dir.filePath("extdb.cfg"), dir.filePath("out")}).exitCode, 0);
+    ASSERT_EQ(
+        RunVendor({"decrypt", "--key", "machine", dir.filePath("extdb.cfg"), dir.filePath("out")})
+            .exitCode,
+        0);
     EXPECT_EQ(ReadFile(dir.filePath("out")), "{\"canon\":[]}");
 }
 
@@ -102,6 +112,7 @@ TEST(VendorTool, HelpDocumentsEveryCommand)
 {
     const ProcessResult result = RunVendor({"--help"});
     EXPECT_EQ(result.exitCode, 0);
-    for (const char* command : {"key", "machine-id", "encrypt --key", "decrypt --key", "checksum NAME VERSION"})
+    for (const char* command :
+         {"key", "machine-id", "encrypt --key", "decrypt --key", "checksum NAME VERSION"})
         EXPECT_TRUE(result.out.contains(command)) << command;
 }

@@ -10,7 +10,8 @@
 namespace {
 
 // Parses "--key builtin|machine IN OUT".
-bool ParseKeyArgs(const QStringList& args, bool& useMachineKey, QString& in, QString& out, QString& error)
+bool ParseKeyArgs(const QStringList& args, bool& useMachineKey, QString& in, QString& out,
+                  QString& error)
 {
     if (args.size() != 4 || args.at(0) != QLatin1String("--key")) {
         error = QStringLiteral("expected --key builtin|machine IN OUT");
@@ -68,7 +69,8 @@ int RunEncrypt(const QStringList& args)
     const ByteArray plain = ReadInput(in, error);
     if (!plain)
         return Fail(error);
-    const ByteArray cipher = plain->isEmpty() ? ByteArray(QByteArray()) : EncryptBytes(plain, useMachineKey);
+    const ByteArray cipher =
+        plain->isEmpty() ? ByteArray(QByteArray()) : EncryptBytes(plain, useMachineKey);
     if (!WriteFileAtomically(out, *cipher))
         return Fail(QStringLiteral("%1: cannot be written").arg(out));
     return 0;
@@ -84,7 +86,8 @@ int RunDecrypt(const QStringList& args)
     if (!cipher)
         return Fail(error);
     if (cipher->size() % 16 != 0)
-        return Fail(QStringLiteral("%1: length %2 is not a multiple of 16").arg(in).arg(cipher->size()));
+        return Fail(
+            QStringLiteral("%1: length %2 is not a multiple of 16").arg(in).arg(cipher->size()));
     QByteArray plain = cipher->isEmpty() ? QByteArray() : *DecryptBytes(cipher, useMachineKey);
     // The envelope does not record its padding: drop the trailing zero bytes.
     qsizetype end = plain.size();

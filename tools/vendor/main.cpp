@@ -10,7 +10,8 @@
 namespace {
 
 constexpr std::array kCommands = {
-    VendorCommand{"key", "key\n    Print the 16 effective bytes of the built-in key as 32 hex digits.",
+    VendorCommand{"key",
+                  "key\n    Print the 16 effective bytes of the built-in key as 32 hex digits.",
                   RunKey},
     VendorCommand{"machine-id", "machine-id\n    Print this computer's machine identifier.",
                   RunMachineId},
@@ -22,44 +23,50 @@ constexpr std::array kCommands = {
                   "decrypt --key builtin|machine IN OUT\n"
                   "    Decipher the envelope IN; OUT gets the plaintext without its zero padding.",
                   RunDecrypt},
-    VendorCommand{"checksum",
-                  "checksum NAME VERSION\n"
-                  "    Print the package checksum: NAME@VERSION enciphered under the built-in key, in hex.",
-                  RunChecksum},
-    VendorCommand{"pack",
-                  "pack --name NAME --version VERSION --models MODELS.json --out DIR [--subfolder SUB]\n"
-                  "     [--password P]\n"
-                  "    Write DIR/CHECKSUM.Z, a zip holding extension.cfg (\"NAME\": + the JSON array of\n"
-                  "    MODELS.json, enciphered under the built-in key), under SUB/ when given and with\n"
-                  "    traditional zip encryption under P when given; print the checksum.",
-                  RunPack},
-    VendorCommand{"serve",
-                  "serve --root DIR --port P [--fault PATH_PREFIX=MODE[:ARG]]...\n"
-                  "    Serve DIR over HTTP on 127.0.0.1 only; --port 0 picks a free port. Prints\n"
-                  "    \"port N\" first, logs one line per request on stderr (method, path and\n"
-                  "    query, user agent) and stops on SIGTERM or SIGINT. Files are served as they\n"
-                  "    are; /kvxta_user_ext_info/?u=NAME serves DIR/kvxta_user_ext_info/NAME, 404\n"
-                  "    when missing. A fault applies to paths starting with PATH_PREFIX (\"*\" for\n"
-                  "    all; the first matching --fault wins): hang (never answer), close (drop the\n"
-                  "    connection at once), status:CODE (an HTML error page with that code),\n"
-                  "    truncate:N (announce the full length, send N bytes, close),\n"
-                  "    drip:BYTES_PER_SECOND, delay:MS (before the headers),\n"
-                  "    redirect:TARGET (302 to TARGET, a path or a URL).",
-                  RunServe},
+    VendorCommand{
+        "checksum",
+        "checksum NAME VERSION\n"
+        "    Print the package checksum: NAME@VERSION enciphered under the built-in key, in hex.",
+        RunChecksum},
+    VendorCommand{
+        "pack",
+        "pack --name NAME --version VERSION --models MODELS.json --out DIR [--subfolder SUB]\n"
+        "     [--password P]\n"
+        "    Write DIR/CHECKSUM.Z, a zip holding extension.cfg (\"NAME\": + the JSON array of\n"
+        "    MODELS.json, enciphered under the built-in key), under SUB/ when given and with\n"
+        "    traditional zip encryption under P when given; print the checksum.",
+        RunPack},
+    VendorCommand{
+        "serve",
+        "serve --root DIR --port P [--fault PATH_PREFIX=MODE[:ARG]]...\n"
+        "    Serve DIR over HTTP on 127.0.0.1 only; --port 0 picks a free port. Prints\n"
+        "    \"port N\" first, logs one line per request on stderr (method, path and\n"
+        "    query, user agent) and stops on SIGTERM or SIGINT. Files are served as they\n"
+        "    are; /kvxta_user_ext_info/?u=NAME serves DIR/kvxta_user_ext_info/NAME, 404\n"
+        "    when missing. A fault applies to paths starting with PATH_PREFIX (\"*\" for\n"
+        "    all; the first matching --fault wins): hang (never answer), close (drop the\n"
+        "    connection at once), status:CODE (an HTML error page with that code),\n"
+        "    truncate:N (announce the full length, send N bytes, close),\n"
+        "    drip:BYTES_PER_SECOND, delay:MS (before the headers),\n"
+        "    redirect:TARGET (302 to TARGET, a path or a URL).",
+        RunServe},
     VendorCommand{"equipdb",
                   "equipdb IN.json OUT\n"
-                  "    Encipher a built-in equipment database under the built-in key (an Update/equipdb.cfg).",
+                  "    Encipher a built-in equipment database under the built-in key (an "
+                  "Update/equipdb.cfg).",
                   RunEquipDb},
     VendorCommand{"profile",
                   "profile IN.json OUT\n"
                   "    Encipher a profile document under the built-in key (an extcache.cfg).",
                   RunProfile},
-    VendorCommand{"stub-editor",
-                  "stub-editor --product-version TEXT [--file-version TEXT] [--lang HEX4] [--codepage HEX4] OUT\n"
-                  "    Write a small PE executable whose version resource names TEXT as its product\n"
-                  "    version (file version: TEXT unless given), under language 0804 and code page\n"
-                  "    04B0 unless given.",
-                  RunStubEditor},
+    VendorCommand{
+        "stub-editor",
+        "stub-editor --product-version TEXT [--file-version TEXT] [--lang HEX4] [--codepage HEX4] "
+        "OUT\n"
+        "    Write a small PE executable whose version resource names TEXT as its product\n"
+        "    version (file version: TEXT unless given), under language 0804 and code page\n"
+        "    04B0 unless given.",
+        RunStubEditor},
 };
 
 void PrintHelp()
@@ -93,7 +100,8 @@ int main(int argc, char** argv)
     if (args.isEmpty())
         return (PrintHelp(), Fail(QStringLiteral("no command given")));
     const QString name = args.takeFirst();
-    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
+        name == QLatin1String("help")) {
         PrintHelp();
         return 0;
     }

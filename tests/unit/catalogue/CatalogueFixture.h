@@ -18,6 +18,13 @@
 // section, and the catalogue over a recording view and a scripted prompt.
 class CatalogueTest : public ::testing::Test
 {
+public:
+    static QString Checksum(const QString& name, const QString& version)
+    {
+        const ByteArray cipher = EncryptBytes((name + "@" + version).toLocal8Bit(), false);
+        return BytesToHex(*cipher, cipher->size(), 0);
+    }
+
 protected:
     void SetUp() override
     {
@@ -56,25 +63,22 @@ protected:
         ASSERT_TRUE(WriteFile(catalogue.ArchivePath(checksum), "PK\x03\x04 stand-in"));
     }
 
-    static QString Checksum(const QString& name, const QString& version)
-    {
-        const ByteArray cipher = EncryptBytes((name + "@" + version).toLocal8Bit(), false);
-        return BytesToHex(*cipher, cipher->size(), 0);
-    }
-
     // A package object of the profile document.
     static QByteArray Package(const QString& name, const QString& version, const QString& status,
                               const QString& count, const QString& checksum = QString())
     {
-        return QStringLiteral(R"({"name":"%1","display":"%1 pack","version":"%2","status":"%3","count":%4,"checksum":"%5"})")
-            .arg(name, version, status, count, checksum.isNull() ? Checksum(name, NormalizeVersion(version)) : checksum)
+        return QStringLiteral(
+                   R"({"name":"%1","display":"%1 pack","version":"%2","status":"%3","count":%4,"checksum":"%5"})")
+            .arg(name, version, status, count,
+                 checksum.isNull() ? Checksum(name, NormalizeVersion(version)) : checksum)
             .toUtf8();
     }
 
     static QByteArray Profile(const QString& id, const QList<QByteArray>& packages,
                               const QString& hub = "http://127.0.0.1:1/hub/")
     {
-        QByteArray json = "{\"id\":\"" + id.toUtf8() + "\",\"hub\":\"" + hub.toUtf8() + "\",\"extensions\":[";
+        QByteArray json =
+            "{\"id\":\"" + id.toUtf8() + "\",\"hub\":\"" + hub.toUtf8() + "\",\"extensions\":[";
         for (qsizetype i = 0; i < packages.size(); ++i)
             json += (i ? "," : "") + packages[i];
         return json + "]}";

@@ -17,17 +17,20 @@ protected:
 
 TEST_F(ExtensionCacheTest, RowsFollowBuiltinRowsInProfileOrder)
 {
-    WriteCache(Profile("alice.photo", {Package("nikon", "2.1", "OK", "35"), Package("canon", "1.0.3", "PENDING", "12"),
-                                       Package("leica", "10.2", "NONE", "7"), Package("nikon", "2.1", "OK", "35")}));
+    WriteCache(
+        Profile("alice.photo",
+                {Package("nikon", "2.1", "OK", "35"), Package("canon", "1.0.3", "PENDING", "12"),
+                 Package("leica", "10.2", "NONE", "7"), Package("nikon", "2.1", "OK", "35")}));
     catalogue.LoadExtensionCache();
     EXPECT_TRUE(prompt.messages.empty());
     EXPECT_FALSE(view.badCall);
-    EXPECT_EQ(ExtensionLines(), (QStringList{
-                                    " nikon pack|2.1.0|35|" + QString::fromUtf16(u"待下载 ") + kCloud + "|2|2|",
-                                    " canon pack|1.0.3|12|" + QString::fromUtf16(u"订单处理中 ") + kCloud + "|1|1|",
-                                    " leica pack|10.2|7|" + QString::fromUtf16(u"未购买 \u274C") + "|9|8|",
-                                    " nikon pack|2.1.0|35|" + QString::fromUtf16(u"待下载 ") + kCloud + "|2|2|",
-                                }));
+    EXPECT_EQ(ExtensionLines(),
+              (QStringList{
+                  " nikon pack|2.1.0|35|" + QString::fromUtf16(u"待下载 ") + kCloud + "|2|2|",
+                  " canon pack|1.0.3|12|" + QString::fromUtf16(u"订单处理中 ") + kCloud + "|1|1|",
+                  " leica pack|10.2|7|" + QString::fromUtf16(u"未购买 \u274C") + "|9|8|",
+                  " nikon pack|2.1.0|35|" + QString::fromUtf16(u"待下载 ") + kCloud + "|2|2|",
+              }));
     ASSERT_EQ(state.Entries.size(), 8u);
     const ExtensionEntry& first = state.Entries[4];
     EXPECT_EQ(first.Name, "nikon");
@@ -59,8 +62,9 @@ TEST_F(ExtensionCacheTest, OtherAccountOrNoIdGivesNoRows)
 
 TEST_F(ExtensionCacheTest, HubLosesOneTrailingSlash)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        {"http://h/hub//", "http://h/hub/"}, {"http://h/hub", "http://h/hub"}, {"http://h/hub/", "http://h/hub"}};
+    const std::pair<const char*, const char*> cases[] = {{"http://h/hub//", "http://h/hub/"},
+                                                         {"http://h/hub", "http://h/hub"},
+                                                         {"http://h/hub/", "http://h/hub"}};
     for (const auto& [hub, expected] : cases) {
         WriteCache(Profile("alice.photo", {Package("nikon", "2.1", "OK", "3")}, hub));
         catalogue.LoadExtensionCache();
@@ -79,16 +83,18 @@ TEST_F(ExtensionCacheTest, ModelCountIsLargerOfInstalledAndServer)
     for (int i = 0; i < 30; ++i)
         thirty += i ? ",1" : "1";
     WriteInstalledDb(R"({"fuji":[1,2,3,4,5,6,7,8,9,10,11,12],"olympus":)" + thirty + "]}");
-    WriteCache(Profile("alice.photo", {Package("pentax", "1.0", "OK", "0"), Package("fuji", "1.0", "OK", "0"),
-                                       Package("olympus", "1.0", "OK", "35"), Package("ricoh", "1.0", "OK", "2.5"),
-                                       Package("casio", "1.0", "OK", "3.5"), Package("apple", "1.0", "OK", "\"7 models\""),
-                                       Package("huawei", "1.0", "OK", "-4")}));
+    WriteCache(Profile("alice.photo",
+                       {Package("pentax", "1.0", "OK", "0"), Package("fuji", "1.0", "OK", "0"),
+                        Package("olympus", "1.0", "OK", "35"), Package("ricoh", "1.0", "OK", "2.5"),
+                        Package("casio", "1.0", "OK", "3.5"),
+                        Package("apple", "1.0", "OK", "\"7 models\""),
+                        Package("huawei", "1.0", "OK", "-4")}));
     catalogue.LoadExtensionCache();
     QStringList counts;
     for (const FakeView::Row& row : view.rows)
         counts << row.text.trimmed() + "=" + row.columns[1];
-    EXPECT_EQ(counts.mid(4), (QStringList{"fuji pack=12", "olympus pack=35", "ricoh pack=2", "casio pack=4",
-                                          "apple pack=7"}));
+    EXPECT_EQ(counts.mid(4), (QStringList{"fuji pack=12", "olympus pack=35", "ricoh pack=2",
+                                          "casio pack=4", "apple pack=7"}));
 }
 
 TEST_F(ExtensionCacheTest, MissingMembersAreSkippedOneByOne)
@@ -103,8 +109,9 @@ TEST_F(ExtensionCacheTest, MissingMembersAreSkippedOneByOne)
                Checksum("sony", "2.0.0").toUtf8() + R"("}]})");
     catalogue.LoadExtensionCache();
     EXPECT_TRUE(prompt.messages.empty());
-    EXPECT_EQ(ExtensionLines(), (QStringList{" |1.5.0|4|" + QString::fromUtf16(u"未购买 \u274C") + "|2|8|",
-                                             " Sony|2.0.0|6|" + QString::fromUtf16(u"待下载 ") + kCloud + "|3|2|"}));
+    EXPECT_EQ(ExtensionLines(),
+              (QStringList{" |1.5.0|4|" + QString::fromUtf16(u"未购买 \u274C") + "|2|8|",
+                           " Sony|2.0.0|6|" + QString::fromUtf16(u"待下载 ") + kCloud + "|3|2|"}));
     EXPECT_TRUE(state.CatalogueLoaded);
 }
 
@@ -196,9 +203,11 @@ TEST(VendorDocuments, EquipDbAndProfileAreReadableByTheLoaders)
     QTemporaryDir dir;
     ASSERT_TRUE(WriteFile(dir.filePath("in.json"), "{\"id\":\"x\"}"));
     for (const char* command : {"equipdb", "profile"}) {
-        const ProcessResult ok = RunVendor({command, dir.filePath("in.json"), dir.filePath("out.cfg")});
+        const ProcessResult ok =
+            RunVendor({command, dir.filePath("in.json"), dir.filePath("out.cfg")});
         ASSERT_EQ(ok.exitCode, 0) << ok.err.toStdString();
-        const auto root = JsonNode::parse(Utf8ToString(ReadEnvelopeFile(dir.filePath("out.cfg"), false)));
+        const auto root =
+            JsonNode::parse(Utf8ToString(ReadEnvelopeFile(dir.filePath("out.cfg"), false)));
         ASSERT_TRUE(root);
         EXPECT_EQ(root->Item("id").text(), "x");
     }
@@ -210,7 +219,8 @@ TEST(VendorDocuments, EquipDbAndProfileAreReadableByTheLoaders)
 
 TEST(DemoData, EquipmentDatabaseIsRealistic)
 {
-    const auto root = JsonNode::parse(QString::fromUtf8(ReadFile(TOVARINTH_DEMO_DATA "/equipdb.json")));
+    const auto root =
+        JsonNode::parse(QString::fromUtf8(ReadFile(TOVARINTH_DEMO_DATA "/equipdb.json")));
     ASSERT_TRUE(root);
     const JsonNode makers = root->Item("makers");
     EXPECT_EQ(makers.count(), 14);

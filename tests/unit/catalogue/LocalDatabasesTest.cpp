@@ -11,12 +11,13 @@ TEST_F(CatalogueTest, BuiltinRows_OnePerMakerWithBodies)
     catalogue.LoadLocalDatabases();
     EXPECT_TRUE(prompt.messages.empty());
     EXPECT_FALSE(view.badCall);
-    EXPECT_EQ(view.Lines(), (QStringList{
-                                QString::fromUtf16(u" 佳能 (内置)|1.2.0|3|") + kInstalled + "|1|0|ghosted",
-                                QString::fromUtf16(u" 尼康 (内置)|1.2.0|2|") + kInstalled + "|2|0|ghosted",
-                                QString::fromUtf16(u" 索尼 (内置)|1.2.0|1|") + kInstalled + "|3|0|ghosted",
-                                QString::fromUtf16(u" 大写 (内置)|1.2.0|1|") + kInstalled + "|0|0|ghosted",
-                            }));
+    EXPECT_EQ(view.Lines(),
+              (QStringList{
+                  QString::fromUtf16(u" 佳能 (内置)|1.2.0|3|") + kInstalled + "|1|0|ghosted",
+                  QString::fromUtf16(u" 尼康 (内置)|1.2.0|2|") + kInstalled + "|2|0|ghosted",
+                  QString::fromUtf16(u" 索尼 (内置)|1.2.0|1|") + kInstalled + "|3|0|ghosted",
+                  QString::fromUtf16(u" 大写 (内置)|1.2.0|1|") + kInstalled + "|0|0|ghosted",
+              }));
     ASSERT_EQ(state.Entries.size(), 4u);
     EXPECT_EQ(state.Entries[2].Name, "sony");
     EXPECT_EQ(state.Entries[2].Display, QString::fromUtf16(u"索尼"));
@@ -48,11 +49,13 @@ TEST_F(CatalogueTest, BuiltinRows_SupersededByNewerInstalledPackage)
 
 TEST_F(CatalogueTest, BuiltinRows_MissingMembersArePassedOver)
 {
-    WriteEquipDb(R"({"makers":[{"id":"canon"},{"name_zh-CN":"无键"},{"id":"nikon","name_zh-CN":"尼康"}],
+    WriteEquipDb(
+        R"({"makers":[{"id":"canon"},{"name_zh-CN":"无键"},{"id":"nikon","name_zh-CN":"尼康"}],
                      "bodies":{"canon":[{}],"nikon":"not an array"}})");
     catalogue.LoadLocalDatabases();
     EXPECT_TRUE(prompt.messages.empty());
-    EXPECT_EQ(view.Lines(), (QStringList{QString::fromUtf16(u"  (内置)||1|") + kInstalled + "|1|0|ghosted"}));
+    EXPECT_EQ(view.Lines(),
+              (QStringList{QString::fromUtf16(u"  (内置)||1|") + kInstalled + "|1|0|ghosted"}));
 }
 
 TEST_F(CatalogueTest, BuiltinDatabaseFailures_ShowOneMessageAndKeepListEmpty)
@@ -61,7 +64,8 @@ TEST_F(CatalogueTest, BuiltinDatabaseFailures_ShowOneMessageAndKeepListEmpty)
         prompt.messages.clear();
         catalogue.LoadLocalDatabases();
         ASSERT_EQ(prompt.messages.size(), 1u) << situation;
-        EXPECT_EQ(prompt.messages[0].text, QString::fromUtf16(u"无法加载内置数据库！")) << situation;
+        EXPECT_EQ(prompt.messages[0].text, QString::fromUtf16(u"无法加载内置数据库！"))
+            << situation;
         EXPECT_EQ(prompt.messages[0].style, 16) << situation;
         EXPECT_EQ(prompt.messages[0].title, "") << situation;
         EXPECT_TRUE(view.rows.empty()) << situation;
@@ -79,11 +83,13 @@ TEST_F(CatalogueTest, BuiltinDatabaseFailures_ShowOneMessageAndKeepListEmpty)
     expectFailure("empty file");
     ASSERT_TRUE(WriteFile(catalogue.EquipmentDbPath(), QByteArray(33, 'x')));
     expectFailure("length not a multiple of 16");
-    ASSERT_TRUE(WriteFile(catalogue.EquipmentDbPath(), *EncryptBytes(QByteArray(kSmallEquipDb), true)));
+    ASSERT_TRUE(
+        WriteFile(catalogue.EquipmentDbPath(), *EncryptBytes(QByteArray(kSmallEquipDb), true)));
     expectFailure("enciphered under another key");
     WriteEquipDb("not json");
     expectFailure("not a document");
-    EXPECT_EQ(state.EquipmentDb->Item("bodies").Item("canon").count(), bodies) << "the old document is kept";
+    EXPECT_EQ(state.EquipmentDb->Item("bodies").Item("canon").count(), bodies)
+        << "the old document is kept";
 
     // A damaged installed-extension database ends the rebuild the same way.
     WriteEquipDb(kSmallEquipDb);
@@ -94,8 +100,9 @@ TEST_F(CatalogueTest, BuiltinDatabaseFailures_ShowOneMessageAndKeepListEmpty)
 TEST_F(CatalogueTest, InstalledDatabase_SilentlyAbsentWhenUnusable)
 {
     WriteEquipDb(kSmallEquipDb);
-    for (const QByteArray& onDisk : {QByteArray(), *EncryptBytes(QByteArray(R"({"canon":[1]})"), false),
-                                     *EncryptBytes(QByteArray(R"( {"canon":[1]})"), true)}) {
+    for (const QByteArray& onDisk :
+         {QByteArray(), *EncryptBytes(QByteArray(R"({"canon":[1]})"), false),
+          *EncryptBytes(QByteArray(R"( {"canon":[1]})"), true)}) {
         ASSERT_TRUE(WriteFile(process.ProgramFolder + "/extdb.cfg", onDisk));
         state.InstalledDb = JsonNode::parse("{}");
         catalogue.LoadLocalDatabases();
@@ -138,13 +145,15 @@ TEST_F(CatalogueTest, SaveInstalledDatabase_JoinsRecordedDescriptorsInRowOrder)
     ASSERT_TRUE(state.InstalledDb);
     EXPECT_EQ(state.InstalledDb->count(), 3);
     // Bound to this computer: the built-in key does not read it.
-    EXPECT_FALSE(JsonNode::parse(Utf8ToString(ReadEnvelopeFile(process.ProgramFolder + "/extdb.cfg", false))));
+    EXPECT_FALSE(JsonNode::parse(
+        Utf8ToString(ReadEnvelopeFile(process.ProgramFolder + "/extdb.cfg", false))));
 }
 
 TEST_F(CatalogueTest, SaveInstalledDatabase_NoRowsWritesEmptyObject)
 {
     ASSERT_TRUE(catalogue.SaveInstalledDatabase());
-    EXPECT_EQ(*ReadEnvelopeFile(process.ProgramFolder + "/extdb.cfg", true), QByteArray("{}") + QByteArray(14, '\0'));
+    EXPECT_EQ(*ReadEnvelopeFile(process.ProgramFolder + "/extdb.cfg", true),
+              QByteArray("{}") + QByteArray(14, '\0'));
     ASSERT_TRUE(state.InstalledDb);
     EXPECT_EQ(state.InstalledDb->count(), 0);
 }

@@ -35,8 +35,8 @@ TEST(StatusText, VersionNormalisation)
 
 TEST(MakerIcons, ExactKeysOnly)
 {
-    const char* keys[] = {"canon", "nikon",   "sony",    "fuji",  "olympus", "panasonic", "pentax",
-                          "casio", "leica",   "ricoh",   "samsung", "apple", "huawei"};
+    const char* keys[] = {"canon", "nikon", "sony",  "fuji",    "olympus", "panasonic", "pentax",
+                          "casio", "leica", "ricoh", "samsung", "apple",   "huawei"};
     for (int i = 0; i < 13; ++i)
         EXPECT_EQ(GetMakerIconIndex(keys[i]), i + 1) << keys[i];
     EXPECT_EQ(GetMakerIconIndex("Sony"), 0);
@@ -54,7 +54,10 @@ protected:
         QString descriptor;
         return catalogue.GetExtensionStatus("canon", version, order, checksum, descriptor);
     }
-    void MarkInstalled() { state.InstalledDb = JsonNode::parse(R"({"canon":[{"name":"EOS R5"}]})"); }
+    void MarkInstalled()
+    {
+        state.InstalledDb = JsonNode::parse(R"({"canon":[{"name":"EOS R5"}]})");
+    }
 };
 
 TEST_F(ExtensionStatusTest, OrderStatusDecidesFirst)

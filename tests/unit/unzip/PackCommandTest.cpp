@@ -93,7 +93,7 @@ TEST_F(PackCommand, Password_EncryptsTheMemberTheWayUnzipReadsIt)
     EXPECT_EQ(Plain(ReadFile(dir.filePath("unzip/extension.cfg"))),
               QByteArray("\"Sony\":") + kModels);
 
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     prompt.inputAnswers = {"s3cret"};
     cUnzipFiles files(&prompt);
     ASSERT_EQ(files.Unzip(archive, Unpacked()), 0);

@@ -361,7 +361,7 @@ TEST_F(UnzipFiles, RightPassword_IsAskedOnceAndOpensEveryMember)
 {
     ASSERT_TRUE(MakeZip(
         Zip(), {{"a.txt", TextBytes(3000), true, "sesame"}, {"b.bin", "bee", false, "sesame"}}));
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     prompt.inputAnswers = {"sesame"};
     cUnzipFiles files(&prompt);
     EXPECT_EQ(files.Unzip(Zip(), Out()), 0);
@@ -378,7 +378,7 @@ TEST_F(UnzipFiles, EmptyPasswordAnswer_IsAskedOnceSkipsEveryEncryptedMember)
     // Folder entries are never encrypted; they do not count against the rule.
     ASSERT_TRUE(MakeZip(
         Zip(), {{"sub/", ""}, {"a.txt", "a", true, "sesame"}, {"b.txt", "b", true, "sesame"}}));
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     cUnzipFiles files(&prompt);
     files.SetMessageLevel(1);
     EXPECT_EQ(files.Unzip(Zip(), Out()), 82);
@@ -391,7 +391,7 @@ TEST_F(UnzipFiles, EmptyPasswordAnswer_IsAskedOnceSkipsEveryEncryptedMember)
 
     // With a plain member beside them the skipped ones are a warning.
     ASSERT_TRUE(MakeZip(Zip("mixed.zip"), {{"a.txt", "a", true, "sesame"}, {"plain.txt", "p"}}));
-    ScriptedPrompt again;
+    ZipPrompt again;
     files.SetPrompt(&again);
     EXPECT_EQ(files.Unzip(Zip("mixed.zip")), 1);
     EXPECT_EQ(again.asked.size(), 1);
@@ -407,7 +407,7 @@ TEST_F(UnzipFiles, WrongPassword_IsAskedAgainThenGives82)
 {
     ASSERT_TRUE(MakeZip(
         Zip(), {{"a.txt", TextBytes(2000), true, "sesame"}, {"b.txt", "b", false, "sesame"}}));
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     prompt.inputAnswers = {"wrong", "Sesame", "sesame!", "", ""};
     cUnzipFiles files(&prompt);
     EXPECT_EQ(files.Unzip(Zip(), Out()), 82);
@@ -416,7 +416,7 @@ TEST_F(UnzipFiles, WrongPassword_IsAskedAgainThenGives82)
     EXPECT_EQ(ListTree(Out()), QStringList());
 
     // A wrong answer followed by the right one extracts.
-    ScriptedPrompt second;
+    ZipPrompt second;
     second.inputAnswers = {"wrong", "sesame"};
     files.SetPrompt(&second);
     EXPECT_EQ(files.Unzip(), 0);
@@ -426,7 +426,7 @@ TEST_F(UnzipFiles, WrongPassword_IsAskedAgainThenGives82)
 
 TEST(UnzipPasswordCallback, WritesTheAnswerZeroTerminatedIntoAtMostSizeMinusOneBytes)
 {
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     prompt.inputAnswers = {"abcdefgh", "pw"};
     SetUnzipPrompt(&prompt);
     char buffer[6];
@@ -460,7 +460,7 @@ protected:
     {
         return ReadFile(OutFile("a.txt")) + "|" + ReadFile(OutFile("b.txt"));
     }
-    int32_t Run(ScriptedPrompt* prompt)
+    int32_t Run(ZipPrompt* prompt)
     {
         cUnzipFiles files(prompt);
         files.SetPromptOverwrite(true);
@@ -471,7 +471,7 @@ protected:
 
 TEST_F(UnzipOverwrite, AnswerYes_ReplacesTheFile)
 {
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     prompt.boxAnswers = {6, 7};
     EXPECT_EQ(Run(&prompt), 0);
     EXPECT_EQ(Contents(), QByteArray("new a|old b"));
@@ -484,7 +484,7 @@ TEST_F(UnzipOverwrite, AnswerYes_ReplacesTheFile)
 
 TEST_F(UnzipOverwrite, AnswerNo_KeepsTheFileAndAsksForTheNext)
 {
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     prompt.boxAnswers = {7, 6};
     EXPECT_EQ(Run(&prompt), 0);
     EXPECT_EQ(Contents(), QByteArray("old a|new b"));
@@ -493,7 +493,7 @@ TEST_F(UnzipOverwrite, AnswerNo_KeepsTheFileAndAsksForTheNext)
 
 TEST_F(UnzipOverwrite, AnswerCancel_KeepsThisAndEveryLaterFileWithoutAsking)
 {
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     prompt.boxAnswers = {2, 6};
     EXPECT_EQ(Run(&prompt), 0);
     EXPECT_EQ(Contents(), QByteArray("old a|old b"));
@@ -508,7 +508,7 @@ TEST_F(UnzipOverwrite, NoPrompt_AnswersNo)
 
 TEST_F(UnzipOverwrite, Defaults_OverwriteWithoutAsking)
 {
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     cUnzipFiles files(&prompt);
     EXPECT_EQ(files.Unzip(Zip(), Out()), 0);
     EXPECT_EQ(Contents(), QByteArray("new a|new b"));
@@ -517,7 +517,7 @@ TEST_F(UnzipOverwrite, Defaults_OverwriteWithoutAsking)
 
 TEST_F(UnzipOverwrite, NeitherOverwriteNorPrompt_KeepsExistingFiles)
 {
-    ScriptedPrompt prompt;
+    ZipPrompt prompt;
     cUnzipFiles files(&prompt);
     files.SetOverWriteFiles(false);
     ASSERT_TRUE(QFile::remove(OutFile("b.txt")));

@@ -68,19 +68,19 @@ QStringList ListTree(const QString& dir)
     return entries;
 }
 
-int32_t ScriptedPrompt::MsgBox(const QString& text, int32_t style, const QString& title)
+int32_t ZipPrompt::MsgBox(const QString& text, int32_t style, const QString& title)
 {
     asked.append({text, style, title});
     return boxAnswers.isEmpty() ? 2 : boxAnswers.takeFirst();
 }
 
-QString ScriptedPrompt::InputBox(const QString& prompt, const QString& title)
+QString ZipPrompt::InputBox(const QString& prompt, const QString& title)
 {
     asked.append({prompt, -1, title});
     return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
 }
 
-void ScriptedPrompt::OpenUrl(const QString& url)
+void ZipPrompt::OpenUrl(const QString& url)
 {
     asked.append({url, -2, QString()});
 }

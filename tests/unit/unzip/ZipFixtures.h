@@ -36,7 +36,7 @@ QByteArray TextBytes(qsizetype size);
 QStringList ListTree(const QString& dir);
 
 // Answers input boxes and message boxes in order and records the questions.
-class ScriptedPrompt : public IPrompt
+class ZipPrompt : public IPrompt
 {
 public:
     struct Question

@@ -1,0 +1,84 @@
+#include "MessageBoxPrompt.h"
+
+#include <QDesktopServices>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace {
+
+const QString kProgramTitle = QStringLiteral("Tovarinth");
+
+struct ButtonAnswer
+{
+    QMessageBox::StandardButton button;
+    int32_t answer; // the Windows number
+};
+
+std::vector<ButtonAnswer> ButtonsFor(int32_t style)
+{
+    switch (style & 0x7) {
+    case 1:
+        return {{QMessageBox::Ok, 1}, {QMessageBox::Cancel, 2}};
+    case 2:
+        return {{QMessageBox::Abort, 3}, {QMessageBox::Retry, 4}, {QMessageBox::Ignore, 5}};
+    case 3:
+        return {{QMessageBox::Yes, 6}, {QMessageBox::No, 7}, {QMessageBox::Cancel, 2}};
+    case 4:
+        return {{QMessageBox::Yes, 6}, {QMessageBox::No, 7}};
+    case 5:
+        return {{QMessageBox::Retry, 4}, {QMessageBox::Cancel, 2}};
+    default:
+        return {{QMessageBox::Ok, 1}};
+    }
+}
+
+QMessageBox::Icon IconFor(int32_t style)
+{
+    switch (style & 0x70) {
+    case 16:
+        return QMessageBox::Critical;
+    case 32:
+        return QMessageBox::Question;
+    case 48:
+        return QMessageBox::Warning;
+    case 64:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+int32_t MessageBoxPrompt::MsgBox(const QString& text, int32_t style, const QString& title)
+{
+    QMessageBox box(IconFor(style), title.isEmpty() ? kProgramTitle : title, text,
+                    QMessageBox::NoButton, parent_);
+    const std::vector<ButtonAnswer> buttons = ButtonsFor(style);
+    for (const ButtonAnswer& b : buttons)
+        box.addButton(b.button);
+    box.setDefaultButton(buttons.front().button);
+    // The close box answers like Cancel where there is one, else like the only button.
+    box.setEscapeButton(buttons.size() == 1  ? buttons.front().button
+                        : (style & 0x7) == 4 ? QMessageBox::No
+                                             : QMessageBox::Cancel);
+    const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
+    for (const ButtonAnswer& b : buttons)
+        if (b.button == pressed)
+            return b.answer;
+    return buttons.size() == 1 ? buttons.front().answer : 2;
+}
+
+QString MessageBoxPrompt::InputBox(const QString& prompt, const QString& title)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent_, title.isEmpty() ? kProgramTitle : title,
+                                               prompt, QLineEdit::Password, QString(), &ok);
+    return ok ? text : QString();
+}
+
+void MessageBoxPrompt::OpenUrl(const QString& url)
+{
+    QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+}

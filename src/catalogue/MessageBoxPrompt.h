@@ -1,0 +1,20 @@
+#pragma once
+
+#include "IPrompt.h"
+
+class QWidget;
+
+// The prompt seam with real dialogs: message boxes whose buttons and icon
+// come from the Windows style value, the input box, and the system browser.
+class MessageBoxPrompt : public IPrompt
+{
+public:
+    explicit MessageBoxPrompt(QWidget* parent = nullptr) : parent_(parent) {}
+
+    int32_t MsgBox(const QString& text, int32_t style, const QString& title = QString()) override;
+    QString InputBox(const QString& prompt, const QString& title = QString()) override;
+    void OpenUrl(const QString& url) override;
+
+private:
+    QWidget* parent_;
+};

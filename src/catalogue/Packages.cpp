@@ -1,0 +1,158 @@
+// Installation and removal of one package. A package moves through
+// downloaded (the archive), unpacked (the descriptor in its folder) and
+// recorded (database and settings); installing starts at the first state not
+// yet reached. Nothing here deletes an archive or a package folder.
+
+#include "Catalogue.h"
+#include "crypto/MachineKey.h"
+#include "net/cDownload.h"
+#include "startup/FileIo.h"
+#include "startup/Settings.h"
+#include "unzip/cUnzipFiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <cstdio>
+
+namespace {
+
+bool Rename(const QString& from, const QString& to)
+{
+    // Replaces an existing target in one step.
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// The name and version a checksum enciphers; empty unless exactly two parts.
+QStringList ChecksumParts(const QString& checksum)
+{
+    if (!IsSafeChecksum(checksum))
+        return {};
+    const QStringList parts = DecryptHexString(checksum).split(u'@');
+    return parts.size() == 2 ? parts : QStringList();
+}
+
+} // namespace
+
+ExtensionEntry* Catalogue::FirstRowWithChecksum(const QString& checksum)
+{
+    for (ExtensionEntry& entry : state_.Entries)
+        if (entry.Checksum == checksum)
+            return &entry;
+    return nullptr;
+}
+
+// Unpacks into a staging folder beside the package folder and moves the
+// members in only when the whole archive unpacked, so a failure leaves the
+// package folder as it was.
+bool Catalogue::Unpack(const QString& archive, const QString& packageFolder)
+{
+    const QString staging = packageFolder + QStringLiteral(".unpacking");
+    QDir(staging).removeRecursively();
+    if (!QDir().mkpath(staging))
+        return false;
+
+    cUnzipFiles unzip(&prompt_);
+    unzip.SetZipFileName(archive);
+    unzip.SetExtractDir(staging);
+    unzip.SetHonorDirectories(false);
+    if (unzip.Unzip(QString(), QString()) != 0) {
+        (void)unzip.GetLastMessage(); // kept for a debugger; the user is told by the command
+        QDir(staging).removeRecursively();
+        return false;
+    }
+
+    bool moved = QDir().mkpath(packageFolder);
+    QDirIterator members(staging, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    while (moved && members.hasNext()) {
+        members.next();
+        moved = Rename(members.filePath(), JoinPath(packageFolder, members.fileName()));
+    }
+    QDir(staging).removeRecursively();
+    return moved;
+}
+
+bool Catalogue::InstallPackage(const QString& checksum, bool batch)
+{
+    // The checksum names the archive and the folder: only plain hex is used.
+    if (!IsSafeChecksum(checksum))
+        return false;
+    const QString archive = ArchivePath(checksum);
+    const QString packageFolder = PackageFolder(checksum);
+    const QString descriptor = DescriptorPath(checksum);
+    QDir().mkpath(ProgramFile(QStringLiteral("Packages")));
+    QDir().mkpath(ProgramFile(QStringLiteral("Downloads")));
+
+    if (FileLength(descriptor) == 0) {
+        if (!IsExistingFile(archive)) {
+            const QString url = state_.Hub + u'/' + checksum + QStringLiteral(".Z");
+            state_.Busy = true;
+            UpdateControls();
+            view_.DoEvents();
+
+            // The archive gets its name only when the whole body arrived with a
+            // success status; a cut-off body or an error page is dropped so
+            // that the next attempt downloads again.
+            const QString partial = archive + QStringLiteral(".part");
+            cDownload download;
+            const int32_t n = download.DownloadToFile(url, partial);
+            const bool whole = n > 0 && download.Complete() && download.HttpStatus() >= 200 &&
+                               download.HttpStatus() < 300 && Rename(partial, archive);
+            if (!whole)
+                QFile::remove(partial);
+
+            if (!batch) {
+                state_.Busy = false;
+                UpdateControls();
+            }
+            if (!whole)
+                return false;
+        }
+        if (FileLength(archive) == 0)
+            return false;
+        if (!Unpack(archive, packageFolder))
+            return false;
+    }
+
+    const QStringList parts = ChecksumParts(checksum);
+    if (parts.isEmpty())
+        return false;
+    if (FileLength(descriptor) == 0)
+        return false;
+
+    QString text;
+    if (ExtensionEntry* row = FirstRowWithChecksum(checksum)) {
+        const ByteArray bytes = ReadWholeFile(descriptor);
+        if (!IsArrayEmpty(bytes) && !bytes->isEmpty()) {
+            // A length that is not a multiple of 16 deciphers to nothing.
+            const ByteArray plain = DecryptBytes(bytes, false);
+            if (!IsArrayEmpty(plain))
+                text = Utf8ToString(plain);
+        }
+        row->Descriptor = text;
+        row->PendingSave = true;
+    }
+    if (text.isEmpty())
+        return false;
+
+    // A database that could not be written means the package is not recorded.
+    if (!batch && !SaveInstalledDatabase())
+        return false;
+    Settings::Write(Settings::Tovarinth, parts[0], parts[1]);
+    return true;
+}
+
+bool Catalogue::UninstallPackage(const QString& checksum)
+{
+    const QStringList parts = ChecksumParts(checksum);
+    if (parts.isEmpty())
+        return false;
+    if (FileLength(DescriptorPath(checksum)) == 0)
+        return false;
+    if (ExtensionEntry* row = FirstRowWithChecksum(checksum))
+        row->Descriptor.clear();
+    if (!SaveInstalledDatabase())
+        return false;
+    Settings::Delete(Settings::Tovarinth, parts[0]);
+    return true;
+}

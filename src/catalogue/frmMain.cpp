@@ -1,0 +1,360 @@
+#include "frmMain.h"
+
+#include "controls/cComboBoxEx.h"
+#include "controls/cListView.h"
+#include "controls/cProgressBar.h"
+#include "controls/cToolbar.h"
+#include "frmModels.h"
+#include "resources/Resources.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+const QString frmMain::kCaption = QStringLiteral("Kestrovia Morvelin扩展包管理器");
+
+namespace {
+constexpr int kTimerInterval = 50; // both one-shot checks run this long after they are enabled
+constexpr int kListWidth = 640;    // the four columns: 250 + 100 + 100 + the rest
+const QColor kWhite(0xFF, 0xFF, 0xFF);
+const QColor kMagenta(0xFF, 0x00, 0xFF);
+} // namespace
+
+frmMain::frmMain(const ProcessValues& process, IPrompt* prompt, QWidget* parent)
+    : QWidget(parent), prompt_(prompt ? prompt : &dialogs_),
+      catalogue_(state_, *this, *this, process)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(kCaption);
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei"),
+                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
+                      font.family()});
+    setFont(font);
+    BuildControls();
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::BuildControls()
+{
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    picWarning_ = new QFrame(this);
+    picWarning_->setObjectName(QStringLiteral("picWarning"));
+    picWarning_->setStyleSheet(
+        QStringLiteral("#picWarning { background: #FFF4CE; border-bottom: 1px solid #E0C060; }"));
+    auto* warning = new QHBoxLayout(picWarning_);
+    imgWarning_ = new QLabel(picWarning_);
+    imgWarning_->setObjectName(QStringLiteral("imgWarning"));
+    imgWarning_->setPixmap(WarningImage(devicePixelRatioF()));
+    lblWarning_ = new QLabel(
+        QStringLiteral(
+            "注意：当前 Kestrovia "
+            "元数据编辑器版本过低，无法使用扩展包管理器来添加新型号，请升级您的 Kestrovia "
+            "元数据编辑器主程序到最新版，然后重试。"),
+        picWarning_);
+    lblWarning_->setObjectName(QStringLiteral("lblWarning"));
+    lblWarning_->setWordWrap(true);
+    warning->addWidget(imgWarning_, 0, Qt::AlignTop);
+    warning->addWidget(lblWarning_, 1);
+    picWarning_->hide();
+    outer->addWidget(picWarning_);
+
+    picMain_ = new QWidget(this);
+    picMain_->setObjectName(QStringLiteral("picMain"));
+    outer->addWidget(picMain_, 1);
+    auto* main = new QVBoxLayout(picMain_);
+
+    auto* top = new QHBoxLayout;
+    cboType_ = new cComboBoxEx(picMain_);
+    cboType_->setObjectName(QStringLiteral("cboType"));
+    tbSync_ = new cToolbar(picMain_);
+    tbSync_->setObjectName(QStringLiteral("tbSync"));
+    top->addWidget(cboType_);
+    top->addStretch(1);
+    top->addWidget(tbSync_);
+    main->addLayout(top);
+
+    lvBody_ = new cListView(picMain_);
+    lvBody_->setObjectName(QStringLiteral("lvBody"));
+    lvBody_->setMinimumWidth(kListWidth);
+    lvBody_->resize(kListWidth, 360);
+    main->addWidget(lvBody_, 1);
+
+    auto* bottom = new QHBoxLayout;
+    pbDownloading_ = new cProgressBar(picMain_);
+    pbDownloading_->setObjectName(QStringLiteral("pbDownloading"));
+    pbDownloading_->setMaximumWidth(200);
+    pbDownloading_->hide();
+    cmdInstall_ = new QPushButton(QStringLiteral("一键安装(&I)"), picMain_);
+    cmdInstall_->setObjectName(QStringLiteral("cmdInstall"));
+    cmdClose_ = new QPushButton(QStringLiteral("退出(&X)"), picMain_);
+    cmdClose_->setObjectName(QStringLiteral("cmdClose"));
+    bottom->addWidget(pbDownloading_);
+    bottom->addStretch(1);
+    bottom->addWidget(cmdInstall_);
+    bottom->addWidget(cmdClose_);
+    main->addLayout(bottom);
+
+    tmrCheckOnline_ = new QTimer(this);
+    tmrCheckOnline_->setObjectName(QStringLiteral("tmrCheckOnline"));
+    tmrCheckOnline_->setSingleShot(true); // the handler turns its timer off first
+    tmrCheckOnline_->setInterval(kTimerInterval);
+    tmrCheckVersion_ = new QTimer(this);
+    tmrCheckVersion_->setObjectName(QStringLiteral("tmrCheckVersion"));
+    tmrCheckVersion_->setSingleShot(true);
+    tmrCheckVersion_->setInterval(kTimerInterval);
+
+    mnuItem_ = new QMenu(this);
+    mnuItem_->setObjectName(QStringLiteral("mnuItem"));
+    const std::pair<int, QString> items[] = {{0, QStringLiteral("安装(&I)")},
+                                             {1, QStringLiteral("卸载(&U)")},
+                                             {2, QStringLiteral("购买(&P)...")},
+                                             {10, QStringLiteral("-")},
+                                             {99, QStringLiteral("浏览型号(&B)...")}};
+    for (const auto& [index, caption] : items) {
+        QAction* action =
+            caption == QLatin1String("-") ? mnuItem_->addSeparator() : mnuItem_->addAction(caption);
+        action->setObjectName(QStringLiteral("mnuContext%1").arg(index));
+        connect(action, &QAction::triggered, this,
+                [this, index = index] { mnuContext_Click(index); });
+        mnuContext_[index] = action;
+    }
+
+    connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdInstall_, &QPushButton::clicked, this, [this] { catalogue_.InstallAll(); });
+    connect(tbSync_, &cToolbar::ButtonClick, this, [this](int button) {
+        if (button == 3)
+            EnableCheckOnline();
+    });
+    connect(lvBody_, &cListView::ItemSelectedChanged, this,
+            [this](int row) { state_.SelectedIndex = row; });
+    connect(lvBody_, &cListView::ItemDblClick, this, [this](int) { catalogue_.RowDoubleClick(); });
+    connect(lvBody_, &cListView::MouseUp, this,
+            [this](int button, int, int, int) { OnMouseUp(button); });
+    connect(tmrCheckOnline_, &QTimer::timeout, this, [this] {
+        tmrCheckOnline_->stop();
+        catalogue_.CheckOnline();
+    });
+    connect(tmrCheckVersion_, &QTimer::timeout, this, [this] {
+        tmrCheckVersion_->stop();
+        catalogue_.CheckVersion();
+    });
+}
+
+void frmMain::Form_Load()
+{
+    const qreal dpr = devicePixelRatioF();
+    setWindowIcon(ProgramIcon());
+
+    cboType_->SetStyle(2);
+    cboType_->InitializeImageList(24, 24);
+    cboType_->AddBitmap(CamStrip(dpr));
+    cboType_->AddItem(QStringLiteral("机身"), 0, 0);
+    cboType_->AddItem(QStringLiteral("镜头"), 1, 8);
+    cboType_->SetListIndex(0);
+
+    lvBody_->Initialize();
+    lvBody_->InitializeImageListSmall(55, 24, false);
+    lvBody_->ImageListSmall_AddBitmap(BrandStrip(dpr), kWhite);
+    lvBody_->SetBorderStyle(1);
+    lvBody_->SetViewMode(1);
+    lvBody_->SetFullRowSelect(true);
+    lvBody_->SetMultiSelect(false);
+    lvBody_->SetHideSelection(false);
+    lvBody_->SetGridLines(false);
+    lvBody_->SetUseTheme(true);
+    lvBody_->SetRaiseSubItemPrePaint(true);
+    lvBody_->ColumnAdd(0, QStringLiteral("扩展包 (双击浏览)"), 250);
+    lvBody_->ColumnAdd(1, QStringLiteral("版本"), 100);
+    lvBody_->ColumnAdd(2, QStringLiteral("型号数量"), 100, 1);
+    lvBody_->ColumnAdd(3, QStringLiteral("状态"), lvBody_->width() - 450 - 4, 1);
+    lvBody_->SetSubItemPrePaintHandler(
+        [this](int row, int column, QColor& background, QColor& text, bool& handled) {
+            uint32_t back = background.rgb() & 0xFFFFFFu;
+            uint32_t fore = text.rgb() & 0xFFFFFFu;
+            RowColours(row, column, lvBody_->ItemTag(row), lvBody_->ItemGhosted(row),
+                       palette().color(QPalette::Disabled, QPalette::Text).rgb() & 0xFFFFFFu, back,
+                       fore);
+            background = QColor::fromRgb(back);
+            text = QColor::fromRgb(fore);
+            handled = true;
+        });
+
+    tbSync_->Initialize(22, 22, true, true, false);
+    tbSync_->AddBitmap(StatusStrip(dpr), kMagenta);
+    tbSync_->AddBitmapDisabled(StatusStrip(dpr), kMagenta);
+    tbSync_->AddButton(QStringLiteral("正在同步数据..."), 1, QString());
+    tbSync_->AddButton(QStringLiteral("已同步"), 2, QString());
+    tbSync_->AddButton(QStringLiteral("同步数据失败"), 3, QStringLiteral("点击重试"));
+    tbSync_->setFixedSize(tbSync_->ToolbarWidth(), tbSync_->ToolbarHeight() + 1);
+    tbSync_->SetButtonEnabled(1, false);
+    tbSync_->SetButtonVisible(2, false);
+    tbSync_->SetButtonVisible(3, false);
+
+    resize(680, 520);
+    tmrCheckVersion_->start();
+    if (catalogue_.Process().HasAccount()) {
+        EnableCheckOnline();
+    } else {
+        catalogue_.LoadLocalDatabases();
+        catalogue_.UpdateControls();
+    }
+}
+
+void frmMain::OnMouseUp(int button)
+{
+    int selected = -1;
+    for (int row = 0; row < lvBody_->count(); ++row) {
+        if (lvBody_->ItemSelected(row)) {
+            selected = row;
+            break;
+        }
+    }
+    const std::optional<Catalogue::ContextMenuState> menu =
+        catalogue_.ListMouseUp(button, selected);
+    if (!menu)
+        return;
+    mnuContext_[0]->setEnabled(menu->install);
+    mnuContext_[1]->setEnabled(menu->uninstall);
+    mnuContext_[2]->setVisible(menu->buyVisible);
+    mnuContext_[99]->setEnabled(menu->browse);
+    mnuItem_->popup(QCursor::pos());
+}
+
+void frmMain::mnuContext_Click(int index)
+{
+    catalogue_.ContextCommand(index);
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // Closing while work runs is refused without a word.
+    if (state_.Busy) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void frmMain::Clear()
+{
+    lvBody_->Clear();
+}
+
+void frmMain::ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon, int32_t tag)
+{
+    lvBody_->ItemAdd(row, text, indent, icon, tag);
+}
+
+void frmMain::SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon)
+{
+    lvBody_->SubItemSet(row, column, text, icon);
+}
+
+void frmMain::SetItemGhosted(int32_t row, bool ghosted)
+{
+    lvBody_->SetItemGhosted(row, ghosted);
+}
+
+int32_t frmMain::count() const
+{
+    return lvBody_->count();
+}
+
+void frmMain::SetListEnabled(bool enabled)
+{
+    lvBody_->setEnabled(enabled);
+}
+
+void frmMain::SetCloseEnabled(bool enabled)
+{
+    cmdClose_->setEnabled(enabled);
+}
+
+void frmMain::SetInstallEnabled(bool enabled)
+{
+    cmdInstall_->setEnabled(enabled);
+}
+
+void frmMain::SetSyncButtonVisible(int32_t button, bool visible)
+{
+    tbSync_->SetButtonVisible(button, visible);
+}
+
+void frmMain::SetBusyIndicator(bool busy)
+{
+    pbDownloading_->SetMarquee(busy);
+    pbDownloading_->setVisible(busy);
+}
+
+void frmMain::EnableCheckOnline()
+{
+    tmrCheckOnline_->start();
+}
+
+void frmMain::ShowWarningPanel()
+{
+    if (picWarning_->isVisible())
+        return;
+    picWarning_->show();
+    // Taller by the panel, so the main controls keep their room below it.
+    resize(width(), height() + picWarning_->sizeHint().height());
+}
+
+void frmMain::ShowModelBrowser(const std::optional<JsonNode>& models, const QString& display,
+                               bool isExtension, const QString& version)
+{
+    if (browserOpener_) {
+        browserOpener_(models, display, isExtension, version);
+        return;
+    }
+    frmModels browser(*prompt_, catalogue_.Process().ScrollBarWidth, this);
+    browser.Models = models;
+    browser.PackageDisplay = display;
+    browser.IsExtension = isExtension;
+    browser.PackageVersion = version;
+    browser.exec();
+}
+
+void frmMain::BeginWaitCursor()
+{
+    if (waitDepth_++ == 0)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void frmMain::EndWaitCursor()
+{
+    if (waitDepth_ > 0 && --waitDepth_ == 0)
+        QApplication::restoreOverrideCursor();
+}
+
+void frmMain::DoEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+int32_t frmMain::MsgBox(const QString& text, int32_t style, const QString& title)
+{
+    return prompt_->MsgBox(text, style, title);
+}
+
+QString frmMain::InputBox(const QString& prompt, const QString& title)
+{
+    return prompt_->InputBox(prompt, title);
+}
+
+void frmMain::OpenUrl(const QString& url)
+{
+    prompt_->OpenUrl(url);
+}

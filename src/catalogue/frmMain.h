@@ -1,0 +1,100 @@
+#pragma once
+
+#include "Catalogue.h"
+#include "IView.h"
+#include "MainState.h"
+#include "MessageBoxPrompt.h"
+#include "startup/ProcessValues.h"
+
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class cComboBoxEx;
+class cListView;
+class cProgressBar;
+class cToolbar;
+
+// The main window: the package list with its context menu, the install-all
+// and close buttons and the sync toolbar. It translates events into calls of
+// the catalogue procedures and is their view and prompt.
+class frmMain : public QWidget, public IView, public IPrompt
+{
+    Q_OBJECT
+
+public:
+    // prompt: where questions go; real dialogs when none is given (tests
+    // pass a scripted one).
+    explicit frmMain(const ProcessValues& process, IPrompt* prompt = nullptr,
+                     QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    MainState& State() { return state_; }
+    Catalogue& Procedures() { return catalogue_; }
+
+    // IView
+    void Clear() override;
+    void ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon,
+                 int32_t tag) override;
+    void SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon) override;
+    void SetItemGhosted(int32_t row, bool ghosted) override;
+    int32_t count() const override;
+    void SetListEnabled(bool enabled) override;
+    void SetCloseEnabled(bool enabled) override;
+    void SetInstallEnabled(bool enabled) override;
+    void SetSyncButtonVisible(int32_t button, bool visible) override;
+    void SetBusyIndicator(bool busy) override;
+    void EnableCheckOnline() override;
+    void ShowWarningPanel() override;
+    void ShowModelBrowser(const std::optional<JsonNode>& models, const QString& display,
+                          bool isExtension, const QString& version) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void DoEvents() override;
+
+    // IPrompt: real dialogs unless a test replaced them.
+    int32_t MsgBox(const QString& text, int32_t style, const QString& title = QString()) override;
+    QString InputBox(const QString& prompt, const QString& title = QString()) override;
+    void OpenUrl(const QString& url) override;
+
+    // Where the model browser opens; tests replace it.
+    using BrowserOpener =
+        std::function<void(const std::optional<JsonNode>&, const QString&, bool, const QString&)>;
+    void SetBrowserOpener(BrowserOpener opener) { browserOpener_ = std::move(opener); }
+
+    static const QString kCaption;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void BuildControls();
+    void mnuContext_Click(int index);
+    void OnMouseUp(int button);
+
+    MessageBoxPrompt dialogs_{this};
+    IPrompt* prompt_ = &dialogs_;
+    MainState state_;
+    Catalogue catalogue_;
+    BrowserOpener browserOpener_;
+
+    QFrame* picWarning_ = nullptr;
+    QLabel* imgWarning_ = nullptr;
+    QLabel* lblWarning_ = nullptr;
+    QWidget* picMain_ = nullptr;
+    cListView* lvBody_ = nullptr;
+    cToolbar* tbSync_ = nullptr;
+    cProgressBar* pbDownloading_ = nullptr;
+    QPushButton* cmdInstall_ = nullptr;
+    QPushButton* cmdClose_ = nullptr;
+    cComboBoxEx* cboType_ = nullptr;
+    QTimer* tmrCheckOnline_ = nullptr;
+    QTimer* tmrCheckVersion_ = nullptr;
+    QMenu* mnuItem_ = nullptr;
+    std::map<int, QAction*> mnuContext_;
+    int waitDepth_ = 0;
+};

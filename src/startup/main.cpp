@@ -1,0 +1,39 @@
+// The program: start-up checks, then the main window until it closes.
+
+#include "catalogue/MessageBoxPrompt.h"
+#include "catalogue/frmMain.h"
+#include "mMain.h"
+#include "net/mInternet.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QStyle>
+#include <QTranslator>
+
+int main(int argc, char** argv)
+{
+    mInternet::InitInternet(); // before any thread starts
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tovarinth"));
+
+    // Every text of the program is Chinese: the standard buttons follow,
+    // whatever the system's locale.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+
+    MessageBoxPrompt prompt;
+    StartupPlatform platform;
+    platform.executablePath = RunningExecutable();
+    platform.isUserAnAdmin = IsUserAnAdmin;
+    platform.scrollBarWidth =
+        QString::number(QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    const std::optional<ProcessValues> values = Main(prompt, platform);
+    if (!values)
+        return 0;
+
+    frmMain window(*values);
+    window.show();
+    return QApplication::exec();
+}
