@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 
+#include <QStringDecoder>
 #include <QTimeZone>
 #include <cmath>
 #include <cstdlib>
@@ -49,7 +50,11 @@ QString Utf8ToString(const ByteArray& bytes)
     if (!bytes)
         throw RaisedError(ErrorNumber::SubscriptOutOfRange,
                           QStringLiteral("Subscript out of range"));
-    return QString::fromUtf8(*bytes);
+    // A byte-order mark stays in the text as U+FEFF: text that begins with
+    // one does not begin with what follows it.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(*bytes);
 }
 
 ByteArray StringToUtf8(const QString& text)

@@ -40,6 +40,8 @@ TEST(Utf8, DecodingKeepsNulsAndRejectsNoStorage)
     EXPECT_EQ(text.at(5), QChar(0));
     EXPECT_EQ(Utf8ToString(QByteArray()), "");
     EXPECT_THROW(Utf8ToString(std::nullopt), RaisedError);
+    EXPECT_EQ(Utf8ToString(QByteArray("\xEF\xBB\xBFhttp")), QString(QChar(0xFEFF)) + "http")
+        << "the BOM stays";
     // Malformed input decodes instead of failing.
     EXPECT_EQ(Utf8ToString(QByteArray("a\xFF"
                                       "b")),

@@ -5,3 +5,7 @@ tovarinth_add_test(test_catalogue
   catalogue/ExtensionCacheTest.cpp
   catalogue/CommandsTest.cpp
   catalogue/StartupTest.cpp)
+
+# Installation, removal and the sync against the local vendor site.
+tovarinth_add_test(test_packages catalogue/SiteFixture.h catalogue/PackagesTest.cpp)
+tovarinth_add_test(test_sync catalogue/SiteFixture.h catalogue/SyncTest.cpp)
