@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-translations-l10n libgl-dev
   libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool imagemagick fonts-noto-cjk
+  xvfb xauth x11-utils xdotool imagemagick fonts-noto-cjk fonts-symbola
   zip unzip curl openssl tzdata
 )
 

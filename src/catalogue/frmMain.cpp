@@ -197,12 +197,15 @@ void frmMain::Form_Load()
     tbSync_->AddButton(QStringLiteral("正在同步数据..."), 1, QString());
     tbSync_->AddButton(QStringLiteral("已同步"), 2, QString());
     tbSync_->AddButton(QStringLiteral("同步数据失败"), 3, QStringLiteral("点击重试"));
-    tbSync_->setFixedSize(tbSync_->ToolbarWidth(), tbSync_->ToolbarHeight() + 1);
+    // Sized to its own width and height; with one button showing it keeps
+    // to the right edge.
+    tbSync_->setFixedHeight(tbSync_->ToolbarHeight() + 1);
+    tbSync_->setMaximumWidth(tbSync_->ToolbarWidth());
     tbSync_->SetButtonEnabled(1, false);
     tbSync_->SetButtonVisible(2, false);
     tbSync_->SetButtonVisible(3, false);
 
-    resize(680, 520);
+    resize(680, 640);
     tmrCheckVersion_->start();
     if (catalogue_.Process().HasAccount()) {
         EnableCheckOnline();

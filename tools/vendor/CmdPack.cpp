@@ -1,6 +1,7 @@
 // pack: a package archive as the hub serves it.
 
 #include "Checksum.h"
+#include "PackageArchive.h"
 #include "VendorCommands.h"
 #include "crypto/MachineKey.h"
 #include "startup/FileIo.h"
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
-#include <zip.h>
 
 namespace {
 
@@ -47,36 +47,6 @@ bool ParsePackArgs(const QStringList& args, PackArgs& parsed, QString& error)
     return true;
 }
 
-// Writes one member into a new archive at path; libzip writes to a temporary
-// file and renames it over path only when the archive is complete.
-bool WriteArchive(const QString& path, const QByteArray& memberName, const QByteArray& data,
-                  const QString& password, QString& error)
-{
-    int code = 0;
-    zip_t* za = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-    if (!za) {
-        error = QStringLiteral("%1: cannot be created (libzip error %2)").arg(path).arg(code);
-        return false;
-    }
-    zip_source_t* source =
-        zip_source_buffer(za, data.constData(), static_cast<zip_uint64_t>(data.size()), 0);
-    const zip_int64_t index =
-        source ? zip_file_add(za, memberName.constData(), source, ZIP_FL_ENC_UTF_8) : -1;
-    if (index < 0)
-        zip_source_free(source);
-    bool ok = index >= 0;
-    // Traditional PKWARE encryption: what UnZip and a user's archives use.
-    if (ok && !password.isEmpty())
-        ok = zip_file_set_encryption(za, static_cast<zip_uint64_t>(index), ZIP_EM_TRAD_PKWARE,
-                                     password.toLocal8Bit().constData()) == 0;
-    if (ok && zip_close(za) == 0)
-        return true;
-    error = QStringLiteral("%1: cannot be written (%2)")
-                .arg(path, QString::fromLocal8Bit(zip_strerror(za)));
-    zip_discard(za);
-    return false;
-}
-
 } // namespace
 
 int RunPack(const QStringList& args)
@@ -94,8 +64,7 @@ int RunPack(const QStringList& args)
     if (!root || !root->value().isArray())
         return Fail(QStringLiteral("%1: not a JSON array").arg(parsed.models));
 
-    const QByteArray descriptor = '"' + parsed.name.toUtf8() + "\":" + *models;
-    const ByteArray cipher = EncryptBytes(descriptor, false);
+    const QByteArray cipher = PackageDescriptor(parsed.name, *models);
     const QString checksum = PackageChecksum(parsed.name, parsed.version);
     if (!QDir().mkpath(parsed.out))
         return Fail(QStringLiteral("%1: cannot be created").arg(parsed.out));
@@ -103,7 +72,7 @@ int RunPack(const QStringList& args)
     if (!parsed.subfolder.isEmpty())
         memberName = parsed.subfolder.toUtf8() + '/' + memberName;
     if (!WriteArchive(QDir(parsed.out).filePath(checksum + QStringLiteral(".Z")), memberName,
-                      *cipher, parsed.password, error))
+                      cipher, parsed.password, error))
         return Fail(error);
     Out() << checksum << "\n";
     return 0;

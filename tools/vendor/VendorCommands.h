@@ -28,4 +28,5 @@ int RunPack(const QStringList& args);
 int RunServe(const QStringList& args);
 int RunEquipDb(const QStringList& args);
 int RunProfile(const QStringList& args);
+int RunDemoWorld(const QStringList& args);
 int RunStubEditor(const QStringList& args);

@@ -67,6 +67,14 @@ constexpr std::array kCommands = {
         "    version (file version: TEXT unless given), under language 0804 and code page\n"
         "    04B0 unless given.",
         RunStubEditor},
+    VendorCommand{
+        "demo-world",
+        "demo-world --data DIR --world DIR --url URL [--manager PATH] [--editor-version V]\n"
+        "    Make a demo world from the plain JSON in DIR: WORLD/editor (a stub editor with its\n"
+        "    built-in database, installed packages, the manager copied in), WORLD/site (the\n"
+        "    endpoint file, the profile and the hub for a site at URL) and the settings under\n"
+        "    $XDG_CONFIG_HOME. Prints the demo account's user name.",
+        RunDemoWorld},
 };
 
 void PrintHelp()
