@@ -65,13 +65,7 @@ uint16_t InternetChecksum(const unsigned char* data, size_t size)
     return static_cast<uint16_t>(~sum);
 }
 
-// The request in flight: who it went to and how to recognise its answer.
-struct EchoRequest
-{
-    uint32_t address = 0; // network byte order
-    uint16_t identifier = 0;
-    uint16_t sequence = 0;
-};
+using EchoRequest = IcmpEchoRequest;
 
 bool SendEcho(const IcmpSocket& socket, EchoRequest& request)
 {
@@ -137,21 +131,8 @@ bool DrainAnswers(const IcmpSocket& socket, const EchoRequest& request)
                                        reinterpret_cast<sockaddr*>(&from), &fromSize);
         if (got < 0)
             return answered;
-        const unsigned char* message = buffer;
-        size_t size = static_cast<size_t>(got);
-        if (socket.raw) {
-            // Raw sockets deliver the IP header too.
-            if (size < 20)
-                continue;
-            const size_t ipHeader = static_cast<size_t>(buffer[0] & 0x0F) * 4;
-            if (size < ipHeader)
-                continue;
-            message += ipHeader;
-            size -= ipHeader;
-            if (message[0] == ICMP_ECHOREPLY && from.sin_addr.s_addr != request.address)
-                continue;
-        }
-        answered = answered || Answers(message, size, request, socket.raw);
+        answered = answered || IcmpMessageAnswers(buffer, static_cast<size_t>(got),
+                                                  from.sin_addr.s_addr, request, socket.raw);
     }
 }
 
@@ -199,6 +180,26 @@ bool IsWholeNumber(const QString& part)
 }
 
 } // namespace
+
+bool IcmpMessageAnswers(const unsigned char* message, size_t size, uint32_t from,
+                        const IcmpEchoRequest& request, bool raw)
+{
+    if (raw) {
+        // Raw sockets deliver the IP header too. A header shorter than the
+        // minimum, or one that leaves no room for an ICMP header, is no answer:
+        // the bytes after it were never received.
+        if (size < 20)
+            return false;
+        const size_t ipHeader = static_cast<size_t>(message[0] & 0x0F) * 4;
+        if (ipHeader < 20 || size < ipHeader + 8)
+            return false;
+        message += ipHeader;
+        size -= ipHeader;
+        if (message[0] == ICMP_ECHOREPLY && from != request.address)
+            return false;
+    }
+    return Answers(message, size, request, raw);
+}
 
 bool cPing::IsConnected() const
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -62,3 +63,20 @@ public:
 private:
     int32_t pingTimeout_ = kDefaultPingTimeout;
 };
+
+// The echo request in flight: where it went and how its answer is recognised.
+struct IcmpEchoRequest
+{
+    uint32_t address = 0; // network byte order
+    uint16_t identifier = 0;
+    uint16_t sequence = 0;
+};
+
+// Whether one message read from an ICMP socket answers the request: its echo
+// reply, or an error report (unreachable, time exceeded) that quotes it. A raw
+// socket's message begins with the IP header and from (the sender, network
+// byte order) must be the address asked; a ping socket's message is the bare
+// ICMP message, whose identifier the kernel rewrites, so only the sequence is
+// compared there. Reads no byte past size.
+bool IcmpMessageAnswers(const unsigned char* message, size_t size, uint32_t from,
+                        const IcmpEchoRequest& request, bool raw);
