@@ -6,6 +6,7 @@
 #include "controls/cToolbar.h"
 #include "frmModels.h"
 #include "resources/Resources.h"
+#include "startup/FormIcon.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -155,7 +156,8 @@ void frmMain::BuildControls()
 void frmMain::Form_Load()
 {
     const qreal dpr = devicePixelRatioF();
-    setWindowIcon(ProgramIcon());
+    QString iconPath;
+    SetFormIcon(this, iconPath, 0, 1);
 
     cboType_->SetStyle(2);
     cboType_->InitializeImageList(24, 24);

@@ -1,5 +1,6 @@
 // The program: start-up checks, then the main window until it closes.
 
+#include "FormIcon.h"
 #include "catalogue/MessageBoxPrompt.h"
 #include "catalogue/frmMain.h"
 #include "mMain.h"
@@ -7,7 +8,6 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
-#include <QStyle>
 #include <QTranslator>
 
 int main(int argc, char** argv)
@@ -27,8 +27,7 @@ int main(int argc, char** argv)
     StartupPlatform platform;
     platform.executablePath = RunningExecutable();
     platform.isUserAnAdmin = IsUserAnAdmin;
-    platform.scrollBarWidth =
-        QString::number(QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    InitControls(platform.scrollBarWidth); // a failure here stops nothing
     const std::optional<ProcessValues> values = Main(prompt, platform);
     if (!values)
         return 0;
