@@ -13,6 +13,14 @@
 #include <QTest>
 #include <memory>
 
+// Screenshots are kept beside the test program, as test output.
+inline QString ScreenshotPath(const QString& name)
+{
+    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(folder);
+    return folder + u'/' + name;
+}
+
 // The main window over a program folder of its own, its questions answered
 // by the scripted prompt and its model browser recorded.
 class WindowTest : public CatalogueTest

@@ -179,7 +179,7 @@ TEST_F(MainWindowTest, RowColoursDrawn)
     EXPECT_EQ(colours(8, 3).second, QColor(160, 53, 53));
     EXPECT_NE(colours(0, 0).second, QColor(Qt::black)) << "built-in rows are grey";
     // A screenshot of the window, kept as test output.
-    window->grab().save(QStringLiteral("main_window.png"));
+    window->grab().save(ScreenshotPath("main_window.png"));
 }
 
 TEST_F(MainWindowTest, OldEditorShowsWarningPanel)

@@ -51,7 +51,7 @@ TEST_F(ModelBrowserTest, BodyWithTwoKitLensesGivesThreeLines)
     EXPECT_EQ(list->headerItem()->text(0), QString::fromUtf16(u"型号"));
     EXPECT_EQ(list->columnWidth(0), 285);
     EXPECT_EQ(list->columnWidth(1), 75);
-    browser->grab().save(QStringLiteral("model_browser.png"));
+    browser->grab().save(ScreenshotPath("model_browser.png"));
 }
 
 TEST_F(ModelBrowserTest, BuiltinCaptionAndVersionRules)
