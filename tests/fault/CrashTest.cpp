@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -18,16 +19,21 @@ struct ChildRun
     QByteArray out;
 };
 
-// Runs the writer; crashAt 0 runs it to its end.
+// Runs the writer; crashAt 0 runs it to its end. wrapper: a command that
+// runs it (a lower file-size limit, another user).
 ChildRun Crashee(const QStringList& args, int crashAt = 0, const char* when = "before",
-                 int killAfterMs = 0)
+                 int killAfterMs = 0, const QStringList& wrapper = {})
 {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("CRASH_AT", QString::number(crashAt));
     env.insert("CRASH_WHEN", when);
     child.setProcessEnvironment(env);
-    child.start(QStringLiteral(TOVARINTH_CRASHEE), args);
+    if (wrapper.isEmpty())
+        child.start(QStringLiteral(TOVARINTH_CRASHEE), args);
+    else
+        child.start(wrapper.first(),
+                    wrapper.mid(1) + QStringList{QStringLiteral(TOVARINTH_CRASHEE)} + args);
     ChildRun run;
     if (!child.waitForStarted(10000))
         return run;
@@ -163,5 +169,30 @@ TEST_F(CrashTest, InstallationIsCompleteOrAbsentAtEveryKill)
             EXPECT_EQ(ExtdbText(), recorded) << where.toStdString();
             EXPECT_EQ(ReadFile(catalogue.ArchivePath(c)), archive) << where.toStdString();
         }
+    }
+}
+
+TEST_F(CrashTest, FullDiskOrReadOnlyFolderLeavesFilesAsTheyWere)
+{
+    // A database of one member is on disk; the writer then writes bigger ones.
+    ASSERT_EQ(Crashee({"extdb", process.ProgramFolder, "1"}).exitCode, 0);
+    const QByteArray before = ReadFile(process.ProgramFolder + "/extdb.cfg");
+    const ChildRun full =
+        Crashee({"extdb", process.ProgramFolder, "2"}, 0, "before", 0, {"prlimit", "--fsize=8"});
+    EXPECT_EQ(full.exitCode, 3) << "the save reports the failure";
+    EXPECT_EQ(ReadFile(process.ProgramFolder + "/extdb.cfg"), before);
+
+    // A folder the user may not write (root may write anywhere: run as nobody).
+    if (geteuid() == 0) {
+        QFile::setPermissions(process.ProgramFolder, QFile::ReadOwner | QFile::WriteOwner |
+                                                         QFile::ExeOwner | QFile::ReadOther |
+                                                         QFile::ExeOther);
+        QFile::setPermissions(root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ReadOther | QFile::ExeOther);
+        const ChildRun denied =
+            Crashee({"extdb", process.ProgramFolder, "2"}, 0, "before", 0,
+                    {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        EXPECT_EQ(denied.exitCode, 3);
+        EXPECT_EQ(ReadFile(process.ProgramFolder + "/extdb.cfg"), before);
     }
 }

@@ -83,6 +83,9 @@ int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
 
 int main(int argc, char** argv)
 {
+    // A file-size limit stands for a full disk: writes fail instead of the
+    // process being stopped.
+    ::signal(SIGXFSZ, SIG_IGN);
     mInternet::InitInternet();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
