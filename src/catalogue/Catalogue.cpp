@@ -40,7 +40,10 @@ QString Catalogue::EquipmentDbPath() const
 
 void Catalogue::RefreshList()
 {
-    LoadLocalDatabases();
+    // LoadLocalDatabases, then LoadExtensionCache: the latter begins with the
+    // former, so one call rebuilds the list once. Calling both read and
+    // parsed the databases twice and showed an unreadable built-in
+    // database's message twice.
     LoadExtensionCache();
 }
 

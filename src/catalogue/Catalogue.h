@@ -5,9 +5,11 @@
 #include "MainState.h"
 #include "startup/ProcessValues.h"
 
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class cPing;
 
@@ -94,6 +96,16 @@ private:
     ExtensionEntry* FirstRowWithChecksum(const QString& checksum);
 
     std::unique_ptr<cPing> connection_; // created by the first online check
+
+    // What the Packages and Downloads folders held when the running rebuild
+    // of the catalogue rows began; none outside it. With it the status of a
+    // row needs no look at the disk unless its package folder is there.
+    struct FolderListing
+    {
+        QSet<QString> packageFolders; // folder names in Packages
+        QSet<QString> archives;       // file names in Downloads
+    };
+    std::optional<FolderListing> listing_;
 
     MainState& state_;
     IView& view_;

@@ -6,8 +6,25 @@
 #include "startup/FileIo.h"
 #include "startup/Settings.h"
 
+#include <QDir>
+
+namespace {
+
+// The names of the entries of a folder of the given kinds (hidden ones too);
+// none for a missing folder.
+QSet<QString> FolderNames(const QString& folder, QDir::Filters kinds)
+{
+    const QStringList names =
+        QDir(folder).entryList(kinds | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
+    return QSet<QString>(names.begin(), names.end());
+}
+
+} // namespace
+
 void Catalogue::LoadExtensionCache()
 {
+    // One look at the settings file for the whole rebuild, not one per row.
+    const Settings::Snapshot settingsSnapshot;
     LoadLocalDatabases();
 
     std::optional<JsonNode> document;
@@ -52,6 +69,16 @@ void Catalogue::LoadExtensionCache()
             } catch (const JsonError&) {
             }
             const int total = extensions && extensions->IsNode() ? extensions->count() : 0;
+            // The package and archive folders are listed once for the rows;
+            // a file that appears meanwhile counts from the next rebuild.
+            listing_ =
+                FolderListing{FolderNames(ProgramFile(QStringLiteral("Packages")), QDir::Dirs),
+                              FolderNames(ProgramFile(QStringLiteral("Downloads")), QDir::Files)};
+            struct EndListing
+            {
+                std::optional<FolderListing>& listing;
+                ~EndListing() { listing.reset(); }
+            } endListing{listing_};
             for (int i = 1; i <= total; ++i) {
                 JsonNode e;
                 try {
@@ -114,8 +141,9 @@ int32_t Catalogue::GetExtensionStatus(const QString& name, const QString& versio
         return Failed;
 
     bool installed = CountOf(state_.InstalledDb, name) > 0;
-    const QString descriptorPath = DescriptorPath(checksum);
-    if (IsExistingFile(descriptorPath)) {
+    const bool packageFolder = !listing_ || listing_->packageFolders.contains(checksum);
+    const QString descriptorPath = packageFolder ? DescriptorPath(checksum) : QString();
+    if (packageFolder && IsExistingFile(descriptorPath)) {
         const ByteArray bytes = ReadWholeFile(descriptorPath);
         if (!IsArrayEmpty(bytes) && !bytes->isEmpty()) {
             const ByteArray plain = DecryptBytes(bytes, false);
@@ -127,7 +155,11 @@ int32_t Catalogue::GetExtensionStatus(const QString& name, const QString& versio
     }
 
     const QString local = Settings::Read(Settings::Tovarinth, name, version);
-    if (IsExistingFile(ArchivePath(checksum)) || !descriptor.isEmpty()) {
+    const auto archived = [&] {
+        return listing_ ? listing_->archives.contains(checksum + QStringLiteral(".Z"))
+                        : IsExistingFile(ArchivePath(checksum));
+    };
+    if (!descriptor.isEmpty() || archived()) {
         if (!descriptor.isEmpty() && installed && TextToNumber(version) == TextToNumber(local))
             return Installed;
         return PendingInstall;

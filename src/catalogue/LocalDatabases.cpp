@@ -45,6 +45,7 @@ void Catalogue::ReadInstalledDatabase()
 
 void Catalogue::LoadLocalDatabases()
 {
+    const Settings::Snapshot settingsSnapshot; // one look at the settings file per rebuild
     WaitCursor hourglass(view_);
     state_.SelectedIndex = -1;
     state_.Entries.clear();

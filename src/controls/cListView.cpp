@@ -128,6 +128,12 @@ void cListView::SubItemSet(int row, int column, const QString& text, int icon)
 {
     if (QTreeWidgetItem* item = Row(row)) {
         item->setText(column, text);
+        // A cell that has no icon and gets none is left as it is: every change
+        // of a shown row is announced to the view, and three announcements per
+        // cell were a good part of filling a long list. ItemIcon gives -1 for
+        // such a cell either way.
+        if (icon < 0 && !item->data(column, IconRole).isValid())
+            return;
         item->setIcon(column, Icon(icon));
         item->setData(column, IconRole, icon);
     }

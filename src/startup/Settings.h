@@ -13,6 +13,19 @@ inline const QString Tovarinth = QStringLiteral("Tovarinth");
 
 // The value, or def when it is missing or the file cannot be read.
 QString Read(const QString& section, const QString& key, const QString& def = QString());
+
+// While one lives on this thread, Read takes the store as it was at the first
+// read after the outermost snapshot began, instead of looking at the file on
+// every call: for a loop that reads one value per row, such as the list's
+// rebuild. Writes made by this process are still seen at once.
+class Snapshot
+{
+public:
+    Snapshot();
+    ~Snapshot();
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+};
 // False when the store could not be written.
 bool Write(const QString& section, const QString& key, const QString& value);
 bool Delete(const QString& section, const QString& key);

@@ -184,7 +184,8 @@ TEST_F(CommandsTest, InstallAllWithNothingInstallableSavesAndRefreshes)
     EXPECT_TRUE(QFile::exists(process.ProgramFolder + "/extdb.cfg"))
         << "the database is saved anyway";
     EXPECT_FALSE(state.Busy);
-    EXPECT_EQ(view.waitCount, 3) << "refreshed: the list was rebuilt";
+    // The load above, then the refresh, which rebuilds the list in one pass.
+    EXPECT_EQ(view.waitCount, 2) << "refreshed: the list was rebuilt";
 }
 
 TEST_F(CommandsTest, RowColoursByIndexGhostAndStatus)
