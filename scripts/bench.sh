@@ -14,3 +14,12 @@ for bench in "$build"/bench/bench_*; do
   echo "== $(basename "$bench")"
   "$bench" "$@"
 done
+
+# The program's own cost (start-up and peak memory under Xvfb); it needs the
+# windows.
+if grep -q '^TOVARINTH_GUI:BOOL=ON' "$build/CMakeCache.txt"; then
+  echo "== cost"
+  "$root/scripts/cost.sh" "$build"
+else
+  echo "== cost: skipped, $build is configured without the windows (TOVARINTH_GUI=OFF)"
+fi

@@ -8,6 +8,7 @@
 #include "net/VendorUrl.h"
 #include "net/cDownload.h"
 #include "startup/FileIo.h"
+#include "startup/Trace.h"
 
 #include <QFile>
 #include <cstdio>
@@ -71,6 +72,7 @@ void Catalogue::PingReturn(bool successStatus)
             if (n > 0 && c > 0 && ReplaceFile(tmp, cache)) {
                 state_.ProfileSynced = true;
                 LoadExtensionCache();
+                Trace::Mark(QStringLiteral("sync-done"));
             } else {
                 state_.ProfileSynced = false;
                 QString text = QStringLiteral("获取用户扩展包信息失败！");

@@ -7,6 +7,7 @@
 #include "frmModels.h"
 #include "resources/Resources.h"
 #include "startup/FormIcon.h"
+#include "startup/Trace.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -40,6 +41,7 @@ frmMain::frmMain(const ProcessValues& process, IPrompt* prompt, QWidget* parent)
     setFont(font);
     BuildControls();
     Form_Load();
+    Trace::WatchPaints(lvBody_->viewport()); // cost measurements only
 }
 
 frmMain::~frmMain() = default;

@@ -5,6 +5,7 @@
 #include "JsonLookup.h"
 #include "controls/cListView.h"
 #include "resources/Resources.h"
+#include "startup/Trace.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -118,11 +119,8 @@ void frmModels::tmrLoad_Timer()
         lvModels_->SubItemSet(row, 1, type, -1);
         lvModels_->SubItemSet(row, 2, TextOr(model, QStringLiteral("release")).left(7), -1);
         ++row;
-        std::optional<JsonNode> kits;
-        try {
-            kits = model.Item(QStringLiteral("kit_lens"));
-        } catch (const JsonError&) {
-        }
+        // Most bodies have no kit lens: looked up without raising an error.
+        const std::optional<JsonNode> kits = MemberOf(model, QStringLiteral("kit_lens"));
         const int kitCount = kits && kits->IsNode() ? kits->count() : 0;
         for (int j = 1; j <= kitCount; ++j) {
             QString lens;
@@ -138,4 +136,5 @@ void frmModels::tmrLoad_Timer()
     }
     lvModels_->setUpdatesEnabled(true);
     lvModels_->show();
+    Trace::Mark(QStringLiteral("browser-filled"));
 }

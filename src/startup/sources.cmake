@@ -7,4 +7,5 @@ target_sources(tovarinth_core PRIVATE
   startup/mMain.h startup/mMain.cpp
   startup/VersionResource.h startup/VersionResource.cpp
   startup/VersionResourceWriter.h startup/VersionResourceWriter.cpp
+  startup/Trace.h startup/Trace.cpp
 )

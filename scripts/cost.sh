@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# The program's own cost under Xvfb, against a trivial Qt Widgets window (one
+# label) started the same way in the same run, both under /usr/bin/time -v and
+# with the paint trace (TOVARINTH_TRACE_FILE):
+#   - start of the process to the main window painted with the demo world's
+#     data (the first paint after the profile sync), target <= 2.5 x the
+#     trivial window's first paint;
+#   - peak memory (maximum resident set size) of the manager after the sync and
+#     the model browser opened on the largest built-in maker, target <= 2 x the
+#     trivial window's.
+# The demo world comes from the vendor tool (demo-world over data/demo), in a
+# folder of its own with its own settings and vendor site on 127.0.0.1.
+#   scripts/cost.sh [BUILD_DIR]   (default build/bench; built here if needed)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build/bench}"
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOVARINTH_TESTS=OFF \
+    -DTOVARINTH_GUI=ON >/dev/null
+elif ! grep -q '^TOVARINTH_GUI:BOOL=ON' "$build/CMakeCache.txt"; then
+  echo "cost.sh: $build is configured without the windows (TOVARINTH_GUI=OFF)" >&2
+  exit 1
+fi
+cmake --build "$build" --target tovarinth tovarinth-vendor cost_trivial_window >/dev/null
+
+vendor="$build/tools/vendor/tovarinth-vendor"
+trivial="$build/bench/cost_trivial_window"
+work="$(mktemp -d)"
+export XDG_CONFIG_HOME="$work/config" # never the user's own settings
+unset QT_QPA_PLATFORM
+
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+wait_for() { # file pattern tenths-of-a-second
+  for _ in $(seq "$3"); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "timed out waiting for '$2' in $1" >&2
+  return 1
+}
+field() { # trace-file event column: 2 ms since the process started, 3 epoch ms
+  awk -v e="$2" -v c="$3" '$1 == e { print $c; exit }' "$1"
+}
+rss() { sed -n 's/^\s*Maximum resident set size (kbytes): //p' "$1"; }
+now_ms() { date +%s%3N; }
+
+# The vendor site and the demo world.
+mkdir -p "$work/world/site"
+"$vendor" serve --root "$work/world/site" --port 0 >"$work/site.out" 2>"$work/site.log" &
+pids+=($!)
+wait_for "$work/site.out" '^port ' 50
+url="http://127.0.0.1:$(sed -n 's/^port //p' "$work/site.out")"
+"$vendor" demo-world --data "$root/data/demo" --world "$work/world" --url "$url" \
+  --manager "$build/src/tovarinth" >/dev/null
+export TOVARINTH_VENDOR_URL="$url"
+manager="$work/world/editor/tovarinth"
+
+display=":$((150 + RANDOM % 100))"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY="$display"
+for _ in $(seq 100); do
+  xdpyinfo >/dev/null 2>&1 && break
+  sleep 0.05
+done
+
+# Each program is started once to warm the file cache (libraries, fonts), then
+# measured.
+TOVARINTH_TRACE_FILE="$work/warm.trace" "$trivial" 200 >/dev/null 2>&1 || true
+
+start=$(now_ms)
+TOVARINTH_TRACE_FILE="$work/trivial.trace" /usr/bin/time -v -o "$work/trivial.time" \
+  "$trivial" 1000 >/dev/null 2>&1
+trivial_paint=$(($(field "$work/trivial.trace" first-paint 3) - start))
+trivial_rss=$(rss "$work/trivial.time")
+
+run_manager() { # trace-file time-file; leaves the pid in manager_pid
+  TOVARINTH_TRACE_FILE="$1" /usr/bin/time -v -o "$2" "$manager" >"$work/manager.log" 2>&1 &
+  manager_pid=$!
+  pids+=($manager_pid)
+}
+click_bottom_right() { # window-name-pattern: the button in the window's bottom right corner
+  local window
+  window=$(xdotool search --name "$1" 2>/dev/null | tail -n 1 || true)
+  [ -n "$window" ] || return 0
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove --sync $((X + WIDTH - 45)) $((Y + HEIGHT - 22)) click 1 2>/dev/null || true
+}
+close_manager() {
+  # The close button, as a user ends the program.
+  click_bottom_right 'Kestrovia Morvelin'
+  for _ in $(seq 50); do
+    kill -0 "$manager_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill "$manager_pid" 2>/dev/null || true
+  wait "$manager_pid" 2>/dev/null || true
+}
+
+run_manager "$work/warm-manager.trace" "$work/warm-manager.time"
+wait_for "$work/warm-manager.trace" '^paint-after-sync-done ' 150
+close_manager
+
+start=$(now_ms)
+run_manager "$work/manager.trace" "$work/manager.time"
+wait_for "$work/manager.trace" '^paint-after-sync-done ' 150
+manager_first=$(($(field "$work/manager.trace" first-paint 3) - start))
+manager_data=$(($(field "$work/manager.trace" paint-after-sync-done 3) - start))
+
+# The model browser on the largest built-in maker: Canon, the list's first
+# row. Double-click it where the list shows it.
+window=$(xdotool search --name 'Kestrovia Morvelin' | head -n 1)
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+import -window root "$build/cost-main.png" 2>/dev/null || true
+eval "$(xdotool getwindowgeometry --shell "$window")"
+echo "main window at $X,$Y size ${WIDTH}x$HEIGHT (screenshot $build/cost-main.png)"
+row_x=$((X + 140))
+row_y=$((Y + ${TOVARINTH_COST_ROW_Y:-85}))
+xdotool mousemove --sync "$row_x" "$row_y" click 1 sleep 0.2 click --repeat 2 --delay 80 1
+wait_for "$work/manager.trace" '^browser-filled ' 50
+sleep 1
+import -window root "$work/browser.png" 2>/dev/null && cp "$work/browser.png" "$build/cost-browser.png" || true
+click_bottom_right '浏览 '
+sleep 0.3
+close_manager
+manager_rss=$(rss "$work/manager.time")
+
+echo "trivial window: first paint ${trivial_paint} ms after start, peak RSS ${trivial_rss} kB"
+echo "manager: first paint ${manager_first} ms, painted with the demo data (after the sync) ${manager_data} ms"
+echo "manager: peak RSS after the sync and the model browser on Canon ${manager_rss} kB"
+awk -v a="$manager_data" -v b="$trivial_paint" \
+  'BEGIN { printf "ratio start to painted with data / trivial first paint: %.2f (target <= 2.5)\n", a / b }'
+awk -v a="$manager_first" -v b="$trivial_paint" \
+  'BEGIN { printf "ratio start to first paint / trivial first paint: %.2f\n", a / b }'
+awk -v a="$manager_rss" -v b="$trivial_rss" \
+  'BEGIN { printf "ratio peak RSS / trivial peak RSS: %.2f (target <= 2)\n", a / b }'
+echo "trace of the manager:"
+sed 's/^/  /' "$work/manager.trace"
