@@ -1,5 +1,7 @@
 #include "MessageBoxPrompt.h"
 
+#include "startup/Trace.h"
+
 #include <QDesktopServices>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -53,6 +55,12 @@ QMessageBox::Icon IconFor(int32_t style)
 
 int32_t MessageBoxPrompt::MsgBox(const QString& text, int32_t style, const QString& title)
 {
+    // What the box says, for the end-to-end tests that see it only as pixels
+    // (percent-encoded: one word per trace event).
+    Trace::Mark(
+        QStringLiteral("message-box:") +
+        QString::fromLatin1(QUrl::toPercentEncoding(title.isEmpty() ? kProgramTitle : title)) +
+        u':' + QString::fromLatin1(QUrl::toPercentEncoding(text)));
     QMessageBox box(IconFor(style), title.isEmpty() ? kProgramTitle : title, text,
                     QMessageBox::NoButton, parent_);
     const std::vector<ButtonAnswer> buttons = ButtonsFor(style);

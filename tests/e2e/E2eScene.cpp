@@ -175,6 +175,8 @@ bool E2eScene::StartManager(const QString& vendorUrl)
     manager_ = std::make_unique<QProcess>();
     QProcessEnvironment env = Environment();
     env.insert(QStringLiteral("TOVARINTH_VENDOR_URL"), vendorUrl);
+    env.insert(QStringLiteral("TOVARINTH_TRACE_FILE"),
+               world_ + QStringLiteral("/trace-%1.txt").arg(managerRuns_ + 1));
     manager_->setProcessEnvironment(env);
     manager_->setWorkingDirectory(world_);
     manager_->setProcessChannelMode(QProcess::MergedChannels);
@@ -207,6 +209,25 @@ QString E2eScene::ManagerLog() const
 {
     QFile log(world_ + QStringLiteral("/manager-%1.log").arg(managerRuns_));
     return log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
+}
+
+QStringList E2eScene::Messages() const
+{
+    QFile trace(world_ + QStringLiteral("/trace-%1.txt").arg(managerRuns_));
+    QStringList messages;
+    if (!trace.open(QIODevice::ReadOnly))
+        return messages;
+    // "message-box:TITLE:TEXT <ms> <ms>", title and text percent-encoded.
+    for (const QByteArray& line : trace.readAll().split('\n')) {
+        if (!line.startsWith("message-box:"))
+            continue;
+        const QList<QByteArray> parts = line.split(' ').first().split(':');
+        if (parts.size() == 3)
+            messages << QString::fromUtf8(QByteArray::fromPercentEncoding(parts[1])) +
+                            QStringLiteral(": ") +
+                            QString::fromUtf8(QByteArray::fromPercentEncoding(parts[2]));
+    }
+    return messages;
 }
 
 bool E2eScene::Xdo(const QStringList& args) const

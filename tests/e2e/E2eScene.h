@@ -54,6 +54,9 @@ public:
     // True when the manager ended within ms; exitCode then holds its code.
     bool WaitManagerFinished(int ms, int* exitCode = nullptr);
     QString ManagerLog() const;
+    // The message boxes the manager showed in its last run, in order, as
+    // "title: text" (from its trace file).
+    QStringList Messages() const;
 
     // X windows by id (decimal text, as xdotool prints them).
     QStringList VisibleWindows() const;

@@ -30,6 +30,9 @@ namespace {
 
 const QString kMainTitle = QStringLiteral("Kestrovia Morvelin扩展包管理器");
 const QString kUser = QStringLiteral("demo.photographer");
+const QString kAskBuy = QStringLiteral("当前尚未购买 松下 Panasonic 2026 扩展包，是否前往购买？");
+const QString kNoEndpoint = QStringLiteral("下载配置文件失败！");
+const QString kTooOld = QStringLiteral("当前编辑器版本不支持扩展包，请升级到最新版后重试");
 
 // Pixel columns of the list while the window sits at (0,0): the left part of
 // "型号数量" (right-aligned counts leave it empty) and the "状态" column.
@@ -260,10 +263,13 @@ protected:
 
     // Waits for a message box with this title, keeps a screenshot of it and
     // answers it with keys.
-    void Answer(const QString& title, const QString& keys, const QString& step)
+    void Answer(const QString& title, const QString& text, const QString& keys, const QString& step)
     {
         const QString box = scene->WaitForWindow(title, kWindowMs);
         ASSERT_FALSE(box.isEmpty()) << "no message box \"" << title.toStdString() << "\"";
+        const QStringList messages = scene->Messages();
+        ASSERT_FALSE(messages.isEmpty());
+        EXPECT_EQ(messages.last(), title + QStringLiteral(": ") + text);
         scene->ShotOfNewWindow(step);
         ASSERT_TRUE(scene->KeyTo(box, keys));
         if (!scene->WaitWindowGone(box, 3000)) // a key that came before the box could take it
@@ -427,6 +433,7 @@ TEST_F(E2e, FirstStartWithAccount_SyncsAndShowsProfileRows)
                                            {QStringLiteral("panasonic"), Colour::None},
                                            {QStringLiteral("olympus"), Colour::Red}},
                                           QStringLiteral("rows")));
+    EXPECT_EQ(scene->Messages(), QStringList());
     ASSERT_NO_FATAL_FAILURE(Close());
 }
 
@@ -445,8 +452,9 @@ TEST_F(E2e, InstallOneAllAndRemove_FilesDatabaseAndSettingsFollow)
 
     // One package: nikon, to download.
     ASSERT_NO_FATAL_FAILURE(ContextMenu(QStringLiteral("nikon"), QStringLiteral("i")));
-    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("提示"), QStringLiteral("Return"),
-                                   QStringLiteral("installed-nikon")));
+    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("提示"),
+                                   QStringLiteral("成功安装 尼康 Nikon 2026 扩展包！"),
+                                   QStringLiteral("Return"), QStringLiteral("installed-nikon")));
     ASSERT_NO_FATAL_FAILURE(ExpectUnpacked(QStringLiteral("nikon")));
     EXPECT_FALSE(QFileInfo::exists(Archive(QStringLiteral("nikon")) + QStringLiteral(".part")));
     QMap<QString, int> db = InstalledDatabase();
@@ -463,8 +471,8 @@ TEST_F(E2e, InstallOneAllAndRemove_FilesDatabaseAndSettingsFollow)
     // All the others: canon's update and dji come from the hub, sony's
     // archive is at hand; dji's download fails.
     ASSERT_TRUE(scene->KeyTo(main, QStringLiteral("alt+i")));
-    ASSERT_NO_FATAL_FAILURE(
-        Answer(QStringLiteral("提醒"), QStringLiteral("Return"), QStringLiteral("install-all")));
+    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("提醒"), QStringLiteral("部分扩展包安装失败！"),
+                                   QStringLiteral("Return"), QStringLiteral("install-all")));
     ASSERT_NO_FATAL_FAILURE(ExpectUnpacked(QStringLiteral("canon")));
     ASSERT_NO_FATAL_FAILURE(ExpectUnpacked(QStringLiteral("sony")));
     EXPECT_FALSE(QFileInfo::exists(Archive(QStringLiteral("dji"))));
@@ -492,8 +500,9 @@ TEST_F(E2e, InstallOneAllAndRemove_FilesDatabaseAndSettingsFollow)
 
     // Remove nikon: out of the database and the settings, its files stay.
     ASSERT_NO_FATAL_FAILURE(ContextMenu(QStringLiteral("nikon"), QStringLiteral("u")));
-    ASSERT_NO_FATAL_FAILURE(
-        Answer(QStringLiteral("提示"), QStringLiteral("Return"), QStringLiteral("removed-nikon")));
+    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("提示"),
+                                   QStringLiteral("成功卸载 尼康 Nikon 2026 扩展包！"),
+                                   QStringLiteral("Return"), QStringLiteral("removed-nikon")));
     db = InstalledDatabase();
     EXPECT_FALSE(db.contains(QStringLiteral("nikon")));
     for (const QString name : {"canon", "fuji", "sony"})
@@ -506,6 +515,10 @@ TEST_F(E2e, InstallOneAllAndRemove_FilesDatabaseAndSettingsFollow)
     ASSERT_NO_FATAL_FAILURE(ExpectColours(
         {{QStringLiteral("nikon"), Colour::Orange}, {QStringLiteral("canon"), Colour::Green}},
         QStringLiteral("after-remove")));
+    EXPECT_EQ(scene->Messages(),
+              QStringList({QStringLiteral("提示: 成功安装 尼康 Nikon 2026 扩展包！"),
+                           QStringLiteral("提醒: 部分扩展包安装失败！"),
+                           QStringLiteral("提示: 成功卸载 尼康 Nikon 2026 扩展包！")}));
     scene->Shot();
     ASSERT_NO_FATAL_FAILURE(Close());
 }
@@ -525,14 +538,14 @@ TEST_F(E2e, BuyNotPurchased_PurchaseLinkGoesToBrowser)
     };
 
     ASSERT_NO_FATAL_FAILURE(DoubleClick(QStringLiteral("panasonic")));
-    ASSERT_NO_FATAL_FAILURE(
-        Answer(QStringLiteral("购买扩展包"), QStringLiteral("Escape"), QStringLiteral("ask-no")));
+    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("购买扩展包"), kAskBuy, QStringLiteral("Escape"),
+                                   QStringLiteral("ask-no")));
     EXPECT_FALSE(WaitFor(1000, [&] { return QFileInfo::exists(scene->BrowserLog()); }));
 
     const qint64 from = QDateTime::currentSecsSinceEpoch();
     ASSERT_NO_FATAL_FAILURE(DoubleClick(QStringLiteral("panasonic")));
-    ASSERT_NO_FATAL_FAILURE(
-        Answer(QStringLiteral("购买扩展包"), QStringLiteral("Return"), QStringLiteral("ask-yes")));
+    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("购买扩展包"), kAskBuy, QStringLiteral("Return"),
+                                   QStringLiteral("ask-yes")));
     ASSERT_TRUE(WaitFor(10000, [&] { return links().size() == 1; }));
     ASSERT_NO_FATAL_FAILURE(ContextMenu(QStringLiteral("panasonic"), QStringLiteral("p")));
     ASSERT_TRUE(WaitFor(10000, [&] { return links().size() == 2; }));
@@ -549,6 +562,9 @@ TEST_F(E2e, BuyNotPurchased_PurchaseLinkGoesToBrowser)
     // Nothing was downloaded or recorded for it.
     EXPECT_EQ(SiteRequests(*site, QStringLiteral("/hub/")), 0);
     EXPECT_EQ(Setting(QStringLiteral("Tovarinth/panasonic")), QString());
+    // The menu's buy item asks nothing.
+    EXPECT_EQ(scene->Messages(), QStringList({QStringLiteral("购买扩展包: ") + kAskBuy,
+                                              QStringLiteral("购买扩展包: ") + kAskBuy}));
     scene->Shot();
     ASSERT_NO_FATAL_FAILURE(Close());
 }
@@ -577,11 +593,11 @@ TEST_F(E2e, EditorTooOld_WarningPanelAndInstallRefused)
     const QByteArray settings = ReadFile(scene->SettingsFile());
 
     ASSERT_NO_FATAL_FAILURE(ContextMenu(QStringLiteral("nikon"), QStringLiteral("i")));
-    ASSERT_NO_FATAL_FAILURE(
-        Answer(QStringLiteral("错误"), QStringLiteral("Return"), QStringLiteral("refused-one")));
+    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("错误"), kTooOld, QStringLiteral("Return"),
+                                   QStringLiteral("refused-one")));
     ASSERT_TRUE(scene->KeyTo(main, QStringLiteral("alt+i")));
-    ASSERT_NO_FATAL_FAILURE(
-        Answer(QStringLiteral("错误"), QStringLiteral("Return"), QStringLiteral("refused-all")));
+    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("错误"), kTooOld, QStringLiteral("Return"),
+                                   QStringLiteral("refused-all")));
 
     EXPECT_EQ(SiteRequests(*site, QStringLiteral("/hub/")), 0);
     EXPECT_FALSE(QFileInfo::exists(Archive(QStringLiteral("nikon"))));
@@ -590,6 +606,8 @@ TEST_F(E2e, EditorTooOld_WarningPanelAndInstallRefused)
     ASSERT_NO_FATAL_FAILURE(ExpectColours(
         {{QStringLiteral("nikon"), Colour::Orange}, {QStringLiteral("sony"), Colour::Orange}},
         QStringLiteral("after")));
+    EXPECT_EQ(scene->Messages(), QStringList({QStringLiteral("错误: ") + kTooOld,
+                                              QStringLiteral("错误: ") + kTooOld}));
     ASSERT_NO_FATAL_FAILURE(Close());
 }
 
@@ -614,6 +632,8 @@ TEST_F(E2e, NoEditor_MessageThenEndsWithSettingsWritten)
     EXPECT_EQ(Setting(QStringLiteral("AppInfo/Tovarinth")), scene->Manager());
     EXPECT_EQ(Setting(QStringLiteral("AppInfo/TovarinthVersion")), QStringLiteral("0180"));
     EXPECT_EQ(Setting(QStringLiteral("AppInfo/Editor")), QString());
+    EXPECT_EQ(scene->Messages(),
+              QStringList({QStringLiteral("提示: 未找到 Kestrovia 元数据编辑器！")}));
 
     ASSERT_TRUE(scene->KeyTo(box, QStringLiteral("Return")));
     int code = -1;
@@ -636,6 +656,7 @@ protected:
     {
         ASSERT_NO_FATAL_FAILURE(Open());
         ASSERT_NO_FATAL_FAILURE(StartAndSync(false));
+        EXPECT_EQ(scene->Messages(), QStringList());
         ASSERT_NO_FATAL_FAILURE(Close());
         cache = ReadFile(scene->EditorFile(QStringLiteral("extcache.cfg")));
         db = ReadFile(scene->EditorFile(QStringLiteral("extdb.cfg")));
@@ -644,14 +665,17 @@ protected:
     }
 
     // attempts(): the failing requests so far, or -1 when nothing can count them.
-    void FailTwiceThenCancel(const QString& url, const std::function<int()>& attempts)
+    void FailTwiceThenCancel(const QString& url, const QString& message,
+                             const std::function<int()>& attempts)
     {
+        const QString shown = QStringLiteral("错误: ") + message;
         ASSERT_NO_FATAL_FAILURE(Start(url));
         const QString first = scene->WaitForWindow(QStringLiteral("错误"), kWindowMs);
         ASSERT_FALSE(first.isEmpty()) << "no failure message";
         if (attempts() >= 0) {
             EXPECT_EQ(attempts(), 1);
         }
+        EXPECT_EQ(scene->Messages(), QStringList({shown}));
         scene->ShotOfNewWindow(QStringLiteral("failed"));
         ASSERT_TRUE(scene->KeyTo(first, QStringLiteral("Return"))); // Retry
         ASSERT_TRUE(scene->WaitWindowGone(first, 5000));
@@ -661,6 +685,7 @@ protected:
         if (attempts() >= 0) {
             EXPECT_EQ(attempts(), 2);
         }
+        EXPECT_EQ(scene->Messages(), QStringList({shown, shown}));
         scene->ShotOfNewWindow(QStringLiteral("failed-again"));
         ASSERT_TRUE(scene->KeyTo(again, QStringLiteral("Escape"))); // Cancel
         ASSERT_TRUE(scene->WaitWindowGone(again, 5000));
@@ -675,6 +700,7 @@ protected:
         EXPECT_EQ(ReadFile(scene->EditorFile(QStringLiteral("extcache.cfg"))), cache);
         EXPECT_EQ(ReadFile(scene->EditorFile(QStringLiteral("extdb.cfg"))), db);
         EXPECT_EQ(ReadFile(scene->SettingsFile()), settings);
+        EXPECT_EQ(scene->Messages(), QStringList({shown, shown}));
         ASSERT_NO_FATAL_FAILURE(Close());
     }
 };
@@ -683,7 +709,8 @@ protected:
 TEST_F(E2eSiteFault, SiteDown_RetryAsksAgainCancelKeepsCache)
 {
     ASSERT_NO_FATAL_FAILURE(SyncedOnce());
-    FailTwiceThenCancel(QStringLiteral("http://127.0.0.1:%1").arg(DeadPort()), [] { return -1; });
+    FailTwiceThenCancel(QStringLiteral("http://127.0.0.1:%1").arg(DeadPort()), kNoEndpoint,
+                        [] { return -1; });
 }
 
 // The site takes every request and never answers: each attempt ends after
@@ -693,7 +720,7 @@ TEST_F(E2eSiteFault, SiteHangs_RetryAsksAgainCancelKeepsCache)
     ASSERT_NO_FATAL_FAILURE(SyncedOnce());
     LocalSite hanging(scene->SiteRoot(), {QStringLiteral("*=hang")});
     ASSERT_TRUE(hanging.IsRunning()) << hanging.Error().toStdString();
-    FailTwiceThenCancel(hanging.BaseUrl(), [&] {
+    FailTwiceThenCancel(hanging.BaseUrl(), kNoEndpoint, [&] {
         return SiteRequests(hanging, QStringLiteral("/update/tvh_endpoint.txt"));
     });
 }
@@ -704,7 +731,7 @@ TEST_F(E2eSiteFault, SiteErrorPage_RetryAsksAgainCancelKeepsCache)
     ASSERT_NO_FATAL_FAILURE(SyncedOnce());
     LocalSite failing(scene->SiteRoot(), {QStringLiteral("/update/=status:500")});
     ASSERT_TRUE(failing.IsRunning()) << failing.Error().toStdString();
-    FailTwiceThenCancel(failing.BaseUrl(), [&] {
+    FailTwiceThenCancel(failing.BaseUrl(), kNoEndpoint, [&] {
         return SiteRequests(failing, QStringLiteral("/update/tvh_endpoint.txt"));
     });
     EXPECT_EQ(SiteRequests(failing, QStringLiteral("kvxta_user_ext_info")), 0);
@@ -718,7 +745,7 @@ TEST_F(E2eSiteFault, ProfileErrorPage_RetryAsksAgainCancelKeepsCache)
     ASSERT_TRUE(failing.IsRunning()) << failing.Error().toStdString();
     ASSERT_TRUE(WriteFile(scene->SiteRoot() + QStringLiteral("/update/tvh_endpoint.txt"),
                           failing.BaseUrl().toUtf8()));
-    FailTwiceThenCancel(failing.BaseUrl(), [&] {
+    FailTwiceThenCancel(failing.BaseUrl(), QStringLiteral("获取用户扩展包信息失败！"), [&] {
         return SiteRequests(failing, QStringLiteral("/kvxta_user_ext_info/?u="));
     });
     EXPECT_EQ(SiteRequests(failing, QStringLiteral("/update/tvh_endpoint.txt")), 2);
@@ -737,8 +764,8 @@ TEST_F(E2e, DISABLED_InstallAllUnprovenPackage_ReportsFailureAndRecordsNothing)
     ASSERT_NO_FATAL_FAILURE(Open());
     ASSERT_NO_FATAL_FAILURE(StartAndSync());
     ASSERT_TRUE(scene->KeyTo(main, QStringLiteral("alt+i")));
-    EXPECT_NO_FATAL_FAILURE(
-        Answer(QStringLiteral("提醒"), QStringLiteral("Return"), QStringLiteral("install-all")));
+    EXPECT_NO_FATAL_FAILURE(Answer(QStringLiteral("提醒"), QStringLiteral("部分扩展包安装失败！"),
+                                   QStringLiteral("Return"), QStringLiteral("install-all")));
     EXPECT_EQ(Setting(QStringLiteral("Tovarinth/olympus")), QString());
     EXPECT_FALSE(InstalledDatabase().contains(QStringLiteral("olympus")));
 }
@@ -754,8 +781,9 @@ TEST_F(E2e, DISABLED_InstallOne_KeepsOutdatedPackageInDatabase)
     ASSERT_EQ(InstalledDatabase().value(QStringLiteral("canon")),
               DemoModelCount(QStringLiteral("canon")));
     ASSERT_NO_FATAL_FAILURE(ContextMenu(QStringLiteral("nikon"), QStringLiteral("i")));
-    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("提示"), QStringLiteral("Return"),
-                                   QStringLiteral("installed-nikon")));
+    ASSERT_NO_FATAL_FAILURE(Answer(QStringLiteral("提示"),
+                                   QStringLiteral("成功安装 尼康 Nikon 2026 扩展包！"),
+                                   QStringLiteral("Return"), QStringLiteral("installed-nikon")));
     EXPECT_EQ(InstalledDatabase().value(QStringLiteral("canon")),
               DemoModelCount(QStringLiteral("canon")));
     EXPECT_EQ(Setting(QStringLiteral("Tovarinth/canon")), QStringLiteral("1.4.0"));
