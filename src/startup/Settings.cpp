@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include <QFile>
+#include <QLockFile>
 #include <QSettings>
 
 #ifdef Q_OS_UNIX
@@ -89,6 +90,30 @@ QString Path(const QString& section, const QString& key)
 {
     return section + u'/' + key;
 }
+
+// Another program (the editor) may hold the store's lock. The store would
+// wait for it for as long as it takes; the window must not, so a write waits
+// only this long and is then skipped.
+constexpr int kLockWaitMs = 250;
+
+bool LockIsFree(const QSettings& store)
+{
+    QLockFile lock(store.fileName() + QStringLiteral(".lock"));
+    if (lock.tryLock(kLockWaitMs)) {
+        lock.unlock();
+        return true;
+    }
+    // Only a lock that someone holds is waited out; a missing folder or a
+    // file that cannot be written is the store's to report.
+    return lock.error() != QLockFile::LockFailedError;
+}
+
+// A file that did not parse is still rewritten with what could be read of
+// it; only a file that cannot be written is a failure.
+bool Written(const QSettings& store)
+{
+    return store.status() != QSettings::AccessError;
+}
 } // namespace
 
 namespace Settings {
@@ -113,16 +138,11 @@ Snapshot::~Snapshot()
     --ThreadReader().snapshots;
 }
 
-// A file that did not parse is still rewritten with what could be read of
-// it; only a file that cannot be written is a failure.
-static bool Written(const QSettings& store)
-{
-    return store.status() != QSettings::AccessError;
-}
-
 bool Write(const QString& section, const QString& key, const QString& value)
 {
     QSettings store = Store();
+    if (!LockIsFree(store))
+        return false;
     store.setValue(Path(section, key), value);
     store.sync();
     return Written(store);
@@ -131,6 +151,8 @@ bool Write(const QString& section, const QString& key, const QString& value)
 bool Delete(const QString& section, const QString& key)
 {
     QSettings store = Store();
+    if (!LockIsFree(store))
+        return false;
     store.remove(Path(section, key));
     store.sync();
     return Written(store);

@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QSysInfo>
 #include <gtest/gtest.h>
 
 namespace {
@@ -53,4 +56,27 @@ TEST(Settings, DamagedOrHalfWrittenFileGivesDefaults)
     // Writing over a damaged file works and leaves a store that reads back.
     EXPECT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/x/tovarinth"));
     EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/x/tovarinth");
+}
+
+TEST(Settings, LockHeldByAnotherProgramSkipsTheWriteQuickly)
+{
+    ASSERT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/before"));
+    // Another live process holds the store's lock, as Qt's lock files record
+    // it: process id, program name, host name.
+    QProcess holder;
+    holder.start("sleep", {"30"});
+    ASSERT_TRUE(holder.waitForStarted());
+    const QString lockPath = IniPath() + ".lock";
+    ASSERT_TRUE(WriteFile(lockPath, QByteArray::number(holder.processId()) + "\nsleep\n" +
+                                        QSysInfo::machineHostName().toUtf8() + "\n"));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_FALSE(Settings::Write(Settings::AppInfo, "Tovarinth", "/after"));
+    EXPECT_FALSE(Settings::Delete(Settings::AppInfo, "Tovarinth"));
+    EXPECT_LT(elapsed.elapsed(), 2000) << "the window must not wait for the editor";
+    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/before") << "reads need no lock";
+    holder.kill();
+    holder.waitForFinished();
+    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/after")) << "a lock of a finished process is stale";
+    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/after");
 }
