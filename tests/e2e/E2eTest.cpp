@@ -272,7 +272,7 @@ protected:
         EXPECT_EQ(messages.last(), title + QStringLiteral(": ") + text);
         scene->ShotOfNewWindow(step);
         ASSERT_TRUE(scene->KeyTo(box, keys));
-        if (!scene->WaitWindowGone(box, 3000)) // a key that came before the box could take it
+        if (!scene->WaitWindowGone(box, 3000)) // a key pressed before the box had the focus is lost
             scene->KeyTo(box, keys);
         ASSERT_TRUE(scene->WaitWindowGone(box, 5000))
             << "the message box \"" << title.toStdString() << "\" stayed";
