@@ -54,10 +54,10 @@ for t in "${targets[@]}"; do
   nice -n 10 "$build/fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
     -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$corpus" "${extra[@]}" >"$log" 2>&1 || status=$?
-  grep -E "^#[0-9]+[[:space:]]+(INITED|DONE)|stat::number_of_executed_units|stat::peak_rss_mb" "$log" | tail -n 4 || true
+  grep -aE "^#[0-9]+[[:space:]]+(INITED|DONE)|stat::number_of_executed_units|stat::peak_rss_mb" "$log" | tail -n 4 || true
   if [ $status -ne 0 ]; then
     echo "fuzz_$t FAILED (exit $status); log: $log"
-    grep -E "ERROR|SUMMARY|invariant|Test unit written" "$log" | head -n 8 || true
+    grep -aE "ERROR|SUMMARY|invariant|Test unit written" "$log" | head -n 8 || true
     failed+=("$t")
   fi
 done

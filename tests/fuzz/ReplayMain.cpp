@@ -1,7 +1,7 @@
 // replay TARGET COMMITTED_SEEDS [FOLDER_OR_FILE]...: runs the harness once over
-// the target's generated seeds and over each file named or lying in a named
-// folder (the committed seeds, the regression inputs), without the fuzzer.
-// A missing folder counts as empty.
+// the target's generated seeds, the files of COMMITTED_SEEDS and each further
+// file named or lying in a named folder (the regression inputs), without the
+// fuzzer. A missing folder counts as empty.
 
 #include "FuzzSupport.h"
 #include "Seeds.h"

@@ -23,7 +23,7 @@ foreach(target json envelope hex unzip version icmp)
   target_link_libraries(fuzz_replay_${target} PRIVATE tovarinth_fuzzsupport)
   add_test(NAME fuzz_replay_${target}
     COMMAND fuzz_replay_${target} ${target} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${target}
-            ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/seeds/${target} ${CMAKE_CURRENT_SOURCE_DIR}/data/fuzz/${target})
+            ${CMAKE_CURRENT_SOURCE_DIR}/data/fuzz/${target})
   set_tests_properties(fuzz_replay_${target} PROPERTIES ENVIRONMENT "${TOVARINTH_TEST_ENV}"
     TIMEOUT 120)
 endforeach()
