@@ -92,6 +92,8 @@ public:
 
 private:
     void ReadInstalledDatabase();
+    // As SaveInstalledDatabase; the member of the package removed leaves.
+    bool SaveInstalledDatabase(const QString& removed);
     bool Unpack(const QString& archive, const QString& packageFolder);
     ExtensionEntry* FirstRowWithChecksum(const QString& checksum);
 

@@ -8,6 +8,10 @@
 #include "startup/FileIo.h"
 #include "startup/Settings.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
 namespace {
 
 // The hourglass for the length of a scope.
@@ -123,8 +127,14 @@ void Catalogue::LoadLocalDatabases()
 
 bool Catalogue::SaveInstalledDatabase()
 {
+    return SaveInstalledDatabase(QString());
+}
+
+bool Catalogue::SaveInstalledDatabase(const QString& removed)
+{
     QString text;
     std::vector<size_t> written;
+    QSet<QString> names;
     for (size_t i = 0; i < state_.Entries.size(); ++i) {
         const ExtensionEntry& entry = state_.Entries[i];
         if (!entry.IsExtension)
@@ -137,6 +147,22 @@ bool Catalogue::SaveInstalledDatabase()
             text += u',';
         text += entry.Descriptor;
         written.push_back(i);
+        names.insert(entry.Name);
+    }
+    // A package that stays installed without a row that says so (one with an
+    // update waiting, or one the account no longer lists) keeps its member:
+    // only the package being removed leaves the database.
+    if (state_.InstalledDb && state_.InstalledDb->value().isObject()) {
+        const QJsonObject members = state_.InstalledDb->value().toObject();
+        for (auto it = members.constBegin(); it != members.constEnd(); ++it) {
+            if (names.contains(it.key()) || it.key() == removed)
+                continue;
+            const QByteArray member =
+                QJsonDocument(QJsonObject{{it.key(), it.value()}}).toJson(QJsonDocument::Compact);
+            if (!text.isEmpty())
+                text += u',';
+            text += QString::fromUtf8(member.mid(1, member.size() - 2));
+        }
     }
     text = RemoveNuls(u'{' + text + u'}');
 

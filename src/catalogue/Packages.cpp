@@ -117,11 +117,16 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
     const QStringList parts = ChecksumParts(checksum);
     if (parts.isEmpty())
         return false;
+    // The checksum proves the row: a package whose checksum names another
+    // package or version is not recorded under this row's name.
+    ExtensionEntry* row = FirstRowWithChecksum(checksum);
+    if (row && (parts[0] != row->Name || parts[1] != row->Version))
+        return false;
     if (FileLength(descriptor) == 0)
         return false;
 
     QString text;
-    if (ExtensionEntry* row = FirstRowWithChecksum(checksum)) {
+    if (row) {
         const ByteArray bytes = ReadWholeFile(descriptor);
         if (!IsArrayEmpty(bytes) && !bytes->isEmpty()) {
             // A length that is not a multiple of 16 deciphers to nothing.
@@ -151,7 +156,7 @@ bool Catalogue::UninstallPackage(const QString& checksum)
         return false;
     if (ExtensionEntry* row = FirstRowWithChecksum(checksum))
         row->Descriptor.clear();
-    if (!SaveInstalledDatabase())
+    if (!SaveInstalledDatabase(parts[0]))
         return false;
     Settings::Delete(Settings::Tovarinth, parts[0]);
     return true;

@@ -751,15 +751,10 @@ TEST_F(E2eSiteFault, ProfileErrorPage_RetryAsksAgainCancelKeepsCache)
     EXPECT_EQ(SiteRequests(failing, QStringLiteral("/update/tvh_endpoint.txt")), 2);
 }
 
-// Faults of the program found by these scenarios, kept here failing until
-// they are fixed; run them with --gtest_also_run_disabled_tests.
-
 // Olympus's checksum proves version 1.3.0.9 while the profile says 1.3.0, so
-// its row shows failed. Install-all installs it all the same: it records
-// version 1.3.0.9 and the descriptor, reports that every package was
-// installed, and the row still shows failed (and is tried again by every
-// later install-all).
-TEST_F(E2e, DISABLED_InstallAllUnprovenPackage_ReportsFailureAndRecordsNothing)
+// its row shows failed: install-all tries it, records nothing and reports the
+// failure.
+TEST_F(E2e, InstallAllUnprovenPackage_ReportsFailureAndRecordsNothing)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
     ASSERT_NO_FATAL_FAILURE(StartAndSync());
@@ -771,10 +766,8 @@ TEST_F(E2e, DISABLED_InstallAllUnprovenPackage_ReportsFailureAndRecordsNothing)
 }
 
 // Canon 1.4.0 is installed and 1.5.0 waits on the hub (to update). Installing
-// nikon rewrites the installed database from the rows that show installed, so
-// canon's models drop out of it while its setting still says 1.4.0; the row
-// then says to download instead of to update.
-TEST_F(E2e, DISABLED_InstallOne_KeepsOutdatedPackageInDatabase)
+// nikon keeps canon's models in the installed database and its setting.
+TEST_F(E2e, InstallOne_KeepsOutdatedPackageInDatabase)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
     ASSERT_NO_FATAL_FAILURE(StartAndSync());

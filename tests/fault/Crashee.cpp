@@ -8,6 +8,7 @@
 // It prints "round N" before each round and "done" at the end.
 
 #include "catalogue/Catalogue.h"
+#include "crypto/MachineKey.h"
 #include "net/mInternet.h"
 #include "support/FakeView.h"
 #include "support/TestSupport.h"
@@ -111,6 +112,7 @@ int main(int argc, char** argv)
             std::fflush(stdout);
             row.Descriptor = i % 2 ? QStringLiteral("\"b\":[2,2]") : QStringLiteral("\"a\":[1]");
             state.Entries = {row};
+            state.InstalledDb.reset(); // the database is the row alone
             if (!catalogue.SaveInstalledDatabase())
                 return 3;
         }
@@ -138,6 +140,9 @@ int main(int argc, char** argv)
         ExtensionEntry row;
         row.IsExtension = true;
         row.Checksum = args.at(3);
+        const QStringList proven = DecryptHexString(row.Checksum).split(u'@');
+        row.Name = proven.value(0);
+        row.Version = proven.value(1);
         row.Status = PendingDownload;
         state.Entries = {row};
         if (!catalogue.InstallPackage(row.Checksum, false))

@@ -241,3 +241,36 @@ TEST_F(PackagesTest, InstallOneAndRemoveFromTheMenu)
     EXPECT_EQ(state.Entries[4].Status, PendingInstall);
     EXPECT_EQ(state.Entries[0].Status, Installed);
 }
+
+TEST_F(PackagesTest, ChecksumOfAnotherVersionIsNotRecordedUnderTheRow)
+{
+    StartSite();
+    const QString c = Pack("olympus", "1.3.0.9"); // the row says 1.3.0
+    AddRow("olympus", "1.3.0", c);
+    EXPECT_FALSE(catalogue.InstallPackage(c, false));
+    EXPECT_FALSE(QFile::exists(process.ProgramFolder + "/extdb.cfg"));
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "olympus", "none"), "none");
+    EXPECT_TRUE(state.Entries[0].Descriptor.isEmpty());
+}
+
+TEST_F(PackagesTest, InstallingOneKeepsOtherInstalledPackagesInTheDatabase)
+{
+    StartSite();
+    // canon 1.4.0 is installed; its row is to update to 1.5.0 and has no
+    // descriptor. leica is installed but no longer in the catalogue.
+    WriteInstalledDb(R"({"canon":[{"name":"R5"}],"leica":[{"name":"M11"},{"name":"Q3"}]})");
+    catalogue.LoadLocalDatabases();
+    ASSERT_TRUE(state.InstalledDb);
+    AddRow("canon", "1.5.0", Checksum("canon", "1.5.0")).Status = PendingUpdate;
+    const QString n = Pack("nikon", "1.2.0");
+    AddRow("nikon", "1.2.0", n);
+    ASSERT_TRUE(catalogue.InstallPackage(n, false));
+    EXPECT_EQ(
+        InstalledDbText(),
+        R"({"nikon":[{"name":"M1"},{"name":"M2"}],"canon":[{"name":"R5"}],"leica":[{"name":"M11"},{"name":"Q3"}]})");
+
+    // Removing nikon takes out nikon alone.
+    EXPECT_TRUE(catalogue.UninstallPackage(n));
+    EXPECT_EQ(InstalledDbText(),
+              R"({"canon":[{"name":"R5"}],"leica":[{"name":"M11"},{"name":"Q3"}]})");
+}
