@@ -1,6 +1,7 @@
 // AES-128 throughput of cRijndael against OpenSSL's portable AES (EVP
 // AES-128-ECB with the hardware paths switched off), in the same run.
 
+#include "RunRecorder.h"
 #include "crypto/MachineKey.h"
 #include "crypto/cRijndael.h"
 
@@ -72,26 +73,6 @@ BENCHMARK(BM_RijndaelBlocks)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_RijndaelArrayEncrypt)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_OpenSslPortableEcb)->Unit(benchmark::kMillisecond)->MinTime(2);
 
-// Collects each benchmark's bytes per second so that main can print ratios.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            rates_[run.benchmark_name()] = run.counters.at("bytes_per_second").value;
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Rate(const std::string& name) const
-    {
-        const auto it = rates_.find(name);
-        return it == rates_.end() ? 0 : it->second;
-    }
-
-private:
-    std::map<std::string, double> rates_;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -106,14 +87,14 @@ int main(int argc, char** argv)
         return 1;
     }
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    RunRecorder reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double baseline = reporter.Rate("BM_OpenSslPortableEcb/min_time:2.000");
+    const double baseline = reporter.Rate("BM_OpenSslPortableEcb");
     if (baseline > 0) {
         std::printf("ratio cRijndael blocks / OpenSSL portable: %.2f (target >= 1.6)\n",
-                    reporter.Rate("BM_RijndaelBlocks/min_time:2.000") / baseline);
+                    reporter.Rate("BM_RijndaelBlocks") / baseline);
         std::printf("ratio cRijndael ArrayEncrypt / OpenSSL portable: %.2f (target >= 1.6)\n",
-                    reporter.Rate("BM_RijndaelArrayEncrypt/min_time:2.000") / baseline);
+                    reporter.Rate("BM_RijndaelArrayEncrypt") / baseline);
     }
     benchmark::Shutdown();
     return 0;

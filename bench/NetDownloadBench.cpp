@@ -2,6 +2,7 @@
 // vendor site, with a plain libcurl transfer (2048-byte buffer, to a file)
 // and the curl command on the same file as baselines in the same run.
 
+#include "RunRecorder.h"
 #include "net/cDownload.h"
 #include "net/mInternet.h"
 #include "support/LocalSite.h"
@@ -153,28 +154,6 @@ BENCHMARK(BM_DownloadToFile)->Unit(benchmark::kMillisecond)->Iterations(3)->UseR
 BENCHMARK(BM_LibcurlEasy2048)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_CurlCommand)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            const auto it = run.counters.find("bytes_per_second");
-            if (it != run.counters.end())
-                rates_[run.run_name.function_name] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Rate(const std::string& name) const
-    {
-        const auto it = rates_.find(name);
-        return it == rates_.end() ? 0 : it->second;
-    }
-
-private:
-    std::map<std::string, double> rates_;
-};
-
 // The longest event-loop gap while a download waits for a site that never
 // answers.
 double LongestGapDuringConnectionWaitMs()
@@ -211,7 +190,7 @@ int main(int argc, char** argv)
     }
     site = served.get();
 
-    RatioReporter reporter;
+    RunRecorder reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double ours = reporter.Rate("BM_DownloadToFile");
     const double easy = reporter.Rate("BM_LibcurlEasy2048");

@@ -2,6 +2,7 @@
 // with cUnzipFiles, against the unzip command (unzip -o -q -j) on the same
 // archive in the same run.
 
+#include "RunRecorder.h"
 #include "unzip/cUnzipFiles.h"
 
 #include <QByteArray>
@@ -134,35 +135,13 @@ BENCHMARK(BM_UnzipCommand)
     ->Repetitions(3)
     ->UseRealTime();
 
-// Keeps the mean real time of each benchmark so that main can print the ratio.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean")
-                times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Time(const std::string& name) const
-    {
-        const auto it = times_.find(name);
-        return it == times_.end() ? 0 : it->second;
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
     TheFixture();
-    RatioReporter reporter;
+    RunRecorder reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double ours = reporter.Time("BM_cUnzipFiles");
     if (ours > 0)
