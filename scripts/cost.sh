@@ -13,6 +13,7 @@
 #   scripts/cost.sh [BUILD_DIR]   (default build/bench; built here if needed)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/scripts/lib.sh"
 build="${1:-$root/build/bench}"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -54,23 +55,14 @@ now_ms() { date +%s%3N; }
 
 # The vendor site and the demo world.
 mkdir -p "$work/world/site"
-"$vendor" serve --root "$work/world/site" --port 0 >"$work/site.out" 2>"$work/site.log" &
-pids+=($!)
-wait_for "$work/site.out" '^port ' 50
-url="http://127.0.0.1:$(sed -n 's/^port //p' "$work/site.out")"
+start_vendor_site "$vendor" "$work/world/site" "$work"
+url="$site_url"
 "$vendor" demo-world --data "$root/data/demo" --world "$work/world" --url "$url" \
   --manager "$build/src/tovarinth" >/dev/null
 export TOVARINTH_VENDOR_URL="$url"
 manager="$work/world/editor/tovarinth"
 
-display=":$((150 + RANDOM % 100))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY="$display"
-for _ in $(seq 100); do
-  xdpyinfo >/dev/null 2>&1 && break
-  sleep 0.05
-done
+start_xvfb 1024x768x24
 
 # Each program is started once to warm the file cache (libraries, fonts), then
 # measured.

@@ -11,6 +11,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 keep=0
 [ "${1:-}" = "--keep" ] && keep=1
 
+source "$root/scripts/lib.sh"
 "$root/scripts/setup.sh"
 build="$root/build/demo"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOVARINTH_TESTS=OFF -DTOVARINTH_BENCH=OFF >/dev/null
@@ -29,16 +30,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The vendor site on a free port; it prints "port N" first.
-"$vendor" serve --root "$world/site" --port 0 >"$world/site.out" 2>"$world/site.log" &
-pids+=($!)
-for _ in $(seq 100); do
-  grep -q '^port ' "$world/site.out" 2>/dev/null && break
-  sleep 0.05
-done
-port=$(sed -n 's/^port //p' "$world/site.out")
-[ -n "$port" ] || { echo "the vendor site did not start: $(cat "$world/site.log")" >&2; exit 1; }
-url="http://127.0.0.1:$port"
+start_vendor_site "$vendor" "$world/site" "$world"
+url="$site_url"
 
 if [ "$keep" = 1 ] && [ -f "$world/editor/tovarinth" ]; then
   # Only the site's address changed.
@@ -58,14 +51,7 @@ fi
 
 # No display: Xvfb, wait until the profile was fetched and the list drawn,
 # then a screenshot.
-display=":$((90 + RANDOM % 100))"
-Xvfb "$display" -screen 0 1024x720x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY="$display"
-for _ in $(seq 100); do
-  xdpyinfo >/dev/null 2>&1 && break
-  sleep 0.05
-done
+start_xvfb 1024x720x24
 "$manager" >"$world/manager.log" 2>&1 &
 manager_pid=$!
 pids+=($manager_pid)
