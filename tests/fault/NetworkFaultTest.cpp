@@ -99,6 +99,7 @@ TEST_F(NetworkFaultTest, PackageDownloadFaults_LeaveNothingAndWindowResponsive)
         StartSite({"/hub/=" + fault});
         ExtensionEntry row;
         row.Name = "nikon";
+        row.Version = "2.1.0";
         row.Checksum = c;
         row.IsExtension = true;
         state.Entries = {row};
