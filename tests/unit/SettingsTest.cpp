@@ -3,8 +3,8 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
@@ -77,6 +77,7 @@ TEST(Settings, LockHeldByAnotherProgramSkipsTheWriteQuickly)
     EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/before") << "reads need no lock";
     holder.kill();
     holder.waitForFinished();
-    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/after")) << "a lock of a finished process is stale";
+    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/after"))
+        << "a lock of a finished process is stale";
     EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/after");
 }
