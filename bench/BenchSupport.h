@@ -1,10 +1,10 @@
 #pragma once
 
 // What the window benchmarks share: an offscreen platform and settings of
-// their own, a prompt that answers every question, model records, and the
-// reporter that keeps each benchmark's time for the ratios printed at the end.
+// their own, model records, and the reporter that keeps each benchmark's time
+// for the ratios printed at the end.
 
-#include "catalogue/IPrompt.h"
+#include "support/FakeView.h" // ScriptedPrompt
 
 #include <QByteArray>
 #include <QIcon>
@@ -44,22 +44,12 @@ inline void PrepareEnvironment()
     setenv("XDG_CONFIG_HOME", config.constData(), 1);
 }
 
-// Answers OK to every message and counts them, so a benchmark can tell that a
-// run showed none.
-class ScriptedPrompt : public IPrompt
+// Whole fills of a window, timed a few times over in real milliseconds: part
+// of the work (layout, painting) is not the process's CPU time.
+inline void WholeFills(benchmark::internal::Benchmark* benchmark)
 {
-public:
-    int32_t MsgBox(const QString& text, int32_t, const QString&) override
-    {
-        ++messages;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return 1;
-    }
-    QString InputBox(const QString&, const QString&) override { return {}; }
-    void OpenUrl(const QString&) override {}
-
-    int messages = 0;
-};
+    benchmark->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(3)->UseRealTime();
+}
 
 // A camera body as the databases hold it, with kits kit lenses.
 inline QByteArray ModelRecord(int index, int kits)

@@ -205,7 +205,7 @@ void BM_RefreshList(benchmark::State& state)
     // The window starts without an account, so that no sync begins; the
     // rebuilds then run for the cache's user.
     world.process.UserName = kNoAccount;
-    bench::ScriptedPrompt prompt;
+    ScriptedPrompt prompt;
     frmMain window(world.process, &prompt);
     window.show();
     world.process.UserName = kUser;
@@ -214,7 +214,7 @@ void BM_RefreshList(benchmark::State& state)
 
     cListView* list = window.findChild<cListView*>(QStringLiteral("lvBody"));
     const int rows = list->count();
-    if (rows != kMakers + n || prompt.messages != 0 || !window.State().CatalogueLoaded) {
+    if (rows != kMakers + n || !prompt.messages.empty() || !window.State().CatalogueLoaded) {
         state.SkipWithError("the rebuild did not list every row");
         return;
     }
@@ -255,22 +255,12 @@ void BM_BareFill4(benchmark::State& state)
     state.counters["rows"] = rows;
 }
 
-BENCHMARK(BM_RefreshList)
-    ->Arg(kSizes[0])
-    ->Arg(kSizes[1])
-    ->Arg(kSizes[2])
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3)
-    ->Repetitions(3)
-    ->UseRealTime();
+BENCHMARK(BM_RefreshList)->Arg(kSizes[0])->Arg(kSizes[1])->Arg(kSizes[2])->Apply(bench::WholeFills);
 BENCHMARK(BM_BareFill4)
     ->Arg(kMakers + kSizes[0])
     ->Arg(kMakers + kSizes[1])
     ->Arg(kMakers + kSizes[2])
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3)
-    ->Repetitions(3)
-    ->UseRealTime();
+    ->Apply(bench::WholeFills);
 
 } // namespace
 

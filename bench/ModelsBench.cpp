@@ -50,7 +50,7 @@ Fixture& TheFixture()
 void BM_ModelBrowser(benchmark::State& state)
 {
     Fixture& fixture = TheFixture();
-    bench::ScriptedPrompt prompt;
+    ScriptedPrompt prompt;
     int lines = 0;
     for (auto _ : state) {
         auto browser = std::make_unique<frmModels>(prompt, QStringLiteral("17"));
@@ -67,7 +67,7 @@ void BM_ModelBrowser(benchmark::State& state)
         QCoreApplication::processEvents();
         state.ResumeTiming();
     }
-    if (lines != kLines || prompt.messages != 0)
+    if (lines != kLines || !prompt.messages.empty())
         state.SkipWithError("the browser did not list every line");
     state.counters["lines"] = lines;
 }
@@ -99,16 +99,8 @@ void BM_BareFill3(benchmark::State& state)
     state.counters["lines"] = kLines;
 }
 
-BENCHMARK(BM_ModelBrowser)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3)
-    ->Repetitions(3)
-    ->UseRealTime();
-BENCHMARK(BM_BareFill3)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3)
-    ->Repetitions(3)
-    ->UseRealTime();
+BENCHMARK(BM_ModelBrowser)->Apply(bench::WholeFills);
+BENCHMARK(BM_BareFill3)->Apply(bench::WholeFills);
 
 } // namespace
 

@@ -6,14 +6,13 @@
 #include "net/cDownload.h"
 #include "net/mInternet.h"
 #include "support/LocalSite.h"
+#include "support/LoopGapMeter.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -57,31 +56,6 @@ bool MakeSourceFile(const QString& path)
     }
     return true;
 }
-
-// The longest time between two passes of the event loop, measured with a
-// zero-interval timer, which fires once on every pass.
-class LoopGapMeter
-{
-public:
-    LoopGapMeter()
-    {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const qint64 now = clock_.nsecsElapsed();
-            if (last_ >= 0)
-                longest_ = std::max(longest_, now - last_);
-            last_ = now;
-        });
-        clock_.start();
-        timer_.start(0);
-    }
-    double LongestMs() const { return longest_ / 1e6; }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 last_ = -1;
-    qint64 longest_ = 0;
-};
 
 double longestGapDuringDownloadMs = 0;
 

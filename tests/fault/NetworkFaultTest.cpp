@@ -4,39 +4,13 @@
 // where a download failed.
 
 #include "../unit/catalogue/SiteFixture.h"
+#include "support/LoopGapMeter.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <cstdio>
 
 namespace {
 
 constexpr qint64 kLongestGapMs = 20; // what the window may go without servicing its events
-
-// Measures the longest time between two passes of the event loop while it runs.
-class GapMeter
-{
-public:
-    GapMeter()
-    {
-        timer_.setInterval(0);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const qint64 now = clock_.nsecsElapsed();
-            if (last_ >= 0)
-                longest_ = std::max(longest_, now - last_);
-            last_ = now;
-        });
-        clock_.start();
-        timer_.start();
-    }
-    double LongestMs() const { return longest_ / 1e6; }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    qint64 last_ = -1;
-    qint64 longest_ = 0;
-};
 
 const QStringList kFaults{"hang", "close", "status:500", "truncate:10", "drip:4000", "delay:300"};
 
@@ -71,7 +45,7 @@ TEST_F(NetworkFaultTest, EndpointAndProfileFaults_KeepCacheAndWindowResponsive)
             Endpoint();
             prompt.messages.clear();
             prompt.answers = {MsgAnswer::Cancel};
-            GapMeter gaps;
+            LoopGapMeter gaps;
             catalogue.PingReturn(true);
             std::printf("longest gap %s: %.2f ms\n", where.c_str(), gaps.LongestMs());
             EXPECT_LT(gaps.LongestMs(), kLongestGapMs) << where;
@@ -104,7 +78,7 @@ TEST_F(NetworkFaultTest, PackageDownloadFaults_LeaveNothingAndWindowResponsive)
         row.IsExtension = true;
         state.Entries = {row};
         QDir(process.ProgramFolder + "/Downloads").removeRecursively();
-        GapMeter gaps;
+        LoopGapMeter gaps;
         const bool installed = catalogue.InstallPackage(c, false);
         std::printf("longest gap /hub/=%s: %.2f ms\n", where.c_str(), gaps.LongestMs());
         EXPECT_LT(gaps.LongestMs(), kLongestGapMs) << where;

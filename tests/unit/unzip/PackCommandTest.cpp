@@ -3,6 +3,7 @@
 
 #include "ZipFixtures.h"
 #include "crypto/MachineKey.h"
+#include "support/FakeView.h"
 #include "support/TestSupport.h"
 #include "unzip/cUnzipFiles.h"
 
@@ -93,11 +94,11 @@ TEST_F(PackCommand, Password_EncryptsTheMemberTheWayUnzipReadsIt)
     EXPECT_EQ(Plain(ReadFile(dir.filePath("unzip/extension.cfg"))),
               QByteArray("\"Sony\":") + kModels);
 
-    ZipPrompt prompt;
-    prompt.inputAnswers = {"s3cret"};
+    ScriptedPrompt prompt;
+    prompt.inputs = {"s3cret"};
     cUnzipFiles files(&prompt);
     ASSERT_EQ(files.Unzip(archive, Unpacked()), 0);
-    EXPECT_EQ(prompt.asked.size(), 1);
+    EXPECT_EQ(prompt.inputPrompts.size(), 1);
     EXPECT_EQ(ReadFile(Unpacked() + "/extension.cfg"),
               ReadFile(dir.filePath("unzip/extension.cfg")));
 }

@@ -3,6 +3,7 @@
 // missing archives and the printed messages.
 
 #include "ZipFixtures.h"
+#include "support/FakeView.h"
 #include "support/TestSupport.h"
 #include "unzip/cUnzipFiles.h"
 #include "unzip/mUnzip.h"
@@ -361,13 +362,13 @@ TEST_F(UnzipFiles, RightPassword_IsAskedOnceAndOpensEveryMember)
 {
     ASSERT_TRUE(MakeZip(
         Zip(), {{"a.txt", TextBytes(3000), true, "sesame"}, {"b.bin", "bee", false, "sesame"}}));
-    ZipPrompt prompt;
-    prompt.inputAnswers = {"sesame"};
+    ScriptedPrompt prompt;
+    prompt.inputs = {"sesame"};
     cUnzipFiles files(&prompt);
     EXPECT_EQ(files.Unzip(Zip(), Out()), 0);
-    ASSERT_EQ(prompt.asked.size(), 1);
-    EXPECT_EQ(prompt.asked[0].text, QStringLiteral("Please Enter The Password!"));
-    EXPECT_EQ(prompt.asked[0].style, -1);
+    ASSERT_EQ(prompt.inputPrompts.size(), 1);
+    EXPECT_EQ(prompt.inputPrompts[0], QStringLiteral("Please Enter The Password!"));
+    EXPECT_TRUE(prompt.messages.empty());
     EXPECT_EQ(ReadFile(OutFile("a.txt")), TextBytes(3000));
     EXPECT_EQ(ReadFile(OutFile("b.bin")), QByteArray("bee"));
     EXPECT_EQ(UnzipPasswordSkip(), 0);
@@ -378,11 +379,11 @@ TEST_F(UnzipFiles, EmptyPasswordAnswer_IsAskedOnceSkipsEveryEncryptedMember)
     // Folder entries are never encrypted; they do not count against the rule.
     ASSERT_TRUE(MakeZip(
         Zip(), {{"sub/", ""}, {"a.txt", "a", true, "sesame"}, {"b.txt", "b", true, "sesame"}}));
-    ZipPrompt prompt;
+    ScriptedPrompt prompt;
     cUnzipFiles files(&prompt);
     files.SetMessageLevel(1);
     EXPECT_EQ(files.Unzip(Zip(), Out()), 82);
-    EXPECT_EQ(prompt.asked.size(), 1);
+    EXPECT_EQ(prompt.inputPrompts.size(), 1);
     EXPECT_EQ(UnzipPasswordSkip(), 1);
     EXPECT_EQ(files.GetLastMessage(),
               QStringLiteral("   skipping: a.txt                   incorrect password\n"
@@ -391,10 +392,10 @@ TEST_F(UnzipFiles, EmptyPasswordAnswer_IsAskedOnceSkipsEveryEncryptedMember)
 
     // With a plain member beside them the skipped ones are a warning.
     ASSERT_TRUE(MakeZip(Zip("mixed.zip"), {{"a.txt", "a", true, "sesame"}, {"plain.txt", "p"}}));
-    ZipPrompt again;
+    ScriptedPrompt again;
     files.SetPrompt(&again);
     EXPECT_EQ(files.Unzip(Zip("mixed.zip")), 1);
-    EXPECT_EQ(again.asked.size(), 1);
+    EXPECT_EQ(again.inputPrompts.size(), 1);
     EXPECT_EQ(ListTree(Out()), QStringList({"plain.txt", "sub/"}));
 
     // No prompt at all answers empty.
@@ -407,27 +408,27 @@ TEST_F(UnzipFiles, WrongPassword_IsAskedAgainThenGives82)
 {
     ASSERT_TRUE(MakeZip(
         Zip(), {{"a.txt", TextBytes(2000), true, "sesame"}, {"b.txt", "b", false, "sesame"}}));
-    ZipPrompt prompt;
-    prompt.inputAnswers = {"wrong", "Sesame", "sesame!", "", ""};
+    ScriptedPrompt prompt;
+    prompt.inputs = {"wrong", "Sesame", "sesame!", "", ""};
     cUnzipFiles files(&prompt);
     EXPECT_EQ(files.Unzip(Zip(), Out()), 82);
     // Three tries for the first member; the empty fourth answer stops the questions.
-    EXPECT_EQ(prompt.asked.size(), 4);
+    EXPECT_EQ(prompt.inputPrompts.size(), 4);
     EXPECT_EQ(ListTree(Out()), QStringList());
 
     // A wrong answer followed by the right one extracts.
-    ZipPrompt second;
-    second.inputAnswers = {"wrong", "sesame"};
+    ScriptedPrompt second;
+    second.inputs = {"wrong", "sesame"};
     files.SetPrompt(&second);
     EXPECT_EQ(files.Unzip(), 0);
-    EXPECT_EQ(second.asked.size(), 2);
+    EXPECT_EQ(second.inputPrompts.size(), 2);
     EXPECT_EQ(ReadFile(OutFile("a.txt")), TextBytes(2000));
 }
 
 TEST(UnzipPasswordCallback, WritesTheAnswerZeroTerminatedIntoAtMostSizeMinusOneBytes)
 {
-    ZipPrompt prompt;
-    prompt.inputAnswers = {"abcdefgh", "pw"};
+    ScriptedPrompt prompt;
+    prompt.inputs = {"abcdefgh", "pw"};
     SetUnzipPrompt(&prompt);
     char buffer[6];
     std::memset(buffer, 'X', sizeof buffer);
@@ -440,7 +441,7 @@ TEST(UnzipPasswordCallback, WritesTheAnswerZeroTerminatedIntoAtMostSizeMinusOneB
     EXPECT_EQ(UnzipPassword(buffer, 5, "prompt", "name"), 1);
     EXPECT_EQ(UnzipPasswordSkip(), 1);
     EXPECT_EQ(UnzipPassword(buffer, 5, "prompt", "name"), 1);
-    EXPECT_EQ(prompt.asked.size(), 3);
+    EXPECT_EQ(prompt.inputPrompts.size(), 3);
     SetUnzipPrompt(nullptr);
 }
 
@@ -460,7 +461,7 @@ protected:
     {
         return ReadFile(OutFile("a.txt")) + "|" + ReadFile(OutFile("b.txt"));
     }
-    int32_t Run(ZipPrompt* prompt)
+    int32_t Run(ScriptedPrompt* prompt)
     {
         cUnzipFiles files(prompt);
         files.SetPromptOverwrite(true);
@@ -471,33 +472,33 @@ protected:
 
 TEST_F(UnzipOverwrite, AnswerYes_ReplacesTheFile)
 {
-    ZipPrompt prompt;
-    prompt.boxAnswers = {6, 7};
+    ScriptedPrompt prompt;
+    prompt.answers = {6, 7};
     EXPECT_EQ(Run(&prompt), 0);
     EXPECT_EQ(Contents(), QByteArray("new a|old b"));
-    ASSERT_EQ(prompt.asked.size(), 2);
-    EXPECT_EQ(prompt.asked[0].text, QStringLiteral("Overwrite ") + OutFile("a.txt") + "?");
-    EXPECT_EQ(prompt.asked[0].style, 51);
-    EXPECT_EQ(prompt.asked[0].title, QStringLiteral("VBUnZip32 - File Already Exists!"));
-    EXPECT_EQ(prompt.asked[1].text, QStringLiteral("Overwrite ") + OutFile("b.txt") + "?");
+    ASSERT_EQ(prompt.messages.size(), 2u);
+    EXPECT_EQ(prompt.messages[0].text, QStringLiteral("Overwrite ") + OutFile("a.txt") + "?");
+    EXPECT_EQ(prompt.messages[0].style, 51);
+    EXPECT_EQ(prompt.messages[0].title, QStringLiteral("VBUnZip32 - File Already Exists!"));
+    EXPECT_EQ(prompt.messages[1].text, QStringLiteral("Overwrite ") + OutFile("b.txt") + "?");
 }
 
 TEST_F(UnzipOverwrite, AnswerNo_KeepsTheFileAndAsksForTheNext)
 {
-    ZipPrompt prompt;
-    prompt.boxAnswers = {7, 6};
+    ScriptedPrompt prompt;
+    prompt.answers = {7, 6};
     EXPECT_EQ(Run(&prompt), 0);
     EXPECT_EQ(Contents(), QByteArray("old a|new b"));
-    EXPECT_EQ(prompt.asked.size(), 2);
+    EXPECT_EQ(prompt.messages.size(), 2u);
 }
 
 TEST_F(UnzipOverwrite, AnswerCancel_KeepsThisAndEveryLaterFileWithoutAsking)
 {
-    ZipPrompt prompt;
-    prompt.boxAnswers = {2, 6};
+    ScriptedPrompt prompt;
+    prompt.answers = {2, 6};
     EXPECT_EQ(Run(&prompt), 0);
     EXPECT_EQ(Contents(), QByteArray("old a|old b"));
-    EXPECT_EQ(prompt.asked.size(), 1);
+    EXPECT_EQ(prompt.messages.size(), 1u);
 }
 
 TEST_F(UnzipOverwrite, NoPrompt_AnswersNo)
@@ -508,22 +509,22 @@ TEST_F(UnzipOverwrite, NoPrompt_AnswersNo)
 
 TEST_F(UnzipOverwrite, Defaults_OverwriteWithoutAsking)
 {
-    ZipPrompt prompt;
+    ScriptedPrompt prompt;
     cUnzipFiles files(&prompt);
     EXPECT_EQ(files.Unzip(Zip(), Out()), 0);
     EXPECT_EQ(Contents(), QByteArray("new a|new b"));
-    EXPECT_TRUE(prompt.asked.isEmpty());
+    EXPECT_TRUE(prompt.messages.empty());
 }
 
 TEST_F(UnzipOverwrite, NeitherOverwriteNorPrompt_KeepsExistingFiles)
 {
-    ZipPrompt prompt;
+    ScriptedPrompt prompt;
     cUnzipFiles files(&prompt);
     files.SetOverWriteFiles(false);
     ASSERT_TRUE(QFile::remove(OutFile("b.txt")));
     EXPECT_EQ(files.Unzip(Zip(), Out()), 0);
     EXPECT_EQ(Contents(), QByteArray("old a|new b"));
-    EXPECT_TRUE(prompt.asked.isEmpty());
+    EXPECT_TRUE(prompt.messages.empty());
 }
 
 TEST_F(UnzipOverwrite, Freshen_ReplacesOnlyOlderExistingFiles)

@@ -67,20 +67,3 @@ QStringList ListTree(const QString& dir)
     entries.sort();
     return entries;
 }
-
-int32_t ZipPrompt::MsgBox(const QString& text, int32_t style, const QString& title)
-{
-    asked.append({text, style, title});
-    return boxAnswers.isEmpty() ? 2 : boxAnswers.takeFirst();
-}
-
-QString ZipPrompt::InputBox(const QString& prompt, const QString& title)
-{
-    asked.append({prompt, -1, title});
-    return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
-}
-
-void ZipPrompt::OpenUrl(const QString& url)
-{
-    asked.append({url, -2, QString()});
-}

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "catalogue/IPrompt.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -9,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-// Archives made at run time with libzip, and a prompt answered from a script.
+// Archives made at run time with libzip.
 
 struct ZipMember
 {
@@ -34,23 +32,3 @@ QByteArray TextBytes(qsizetype size);
 
 // Every file and folder below dir (relative, sorted; folders end with "/").
 QStringList ListTree(const QString& dir);
-
-// Answers input boxes and message boxes in order and records the questions.
-class ZipPrompt : public IPrompt
-{
-public:
-    struct Question
-    {
-        QString text;
-        int32_t style = -1; // -1 for an input box
-        QString title;
-    };
-
-    QStringList inputAnswers;  // an exhausted script answers empty text
-    QList<int32_t> boxAnswers; // an exhausted script answers Cancel (2)
-    QList<Question> asked;
-
-    int32_t MsgBox(const QString& text, int32_t style, const QString& title) override;
-    QString InputBox(const QString& prompt, const QString& title) override;
-    void OpenUrl(const QString& url) override;
-};
