@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The program's own cost under Xvfb, against a trivial Qt Widgets window (one
 # label) started the same way in the same run, both under /usr/bin/time -v and
-# with the paint trace (TOVARINTH_TRACE_FILE):
+# with the paint trace (TOVARINTH_TRACE_FILE); the times are medians of several
+# runs:
 #   - start of the process to the main window painted with the demo world's
 #     data (the first paint after the profile sync), target <= 2.5 x the
 #     trivial window's first paint;
@@ -64,16 +65,6 @@ manager="$work/world/editor/tovarinth"
 
 start_xvfb 1024x768x24
 
-# Each program is started once to warm the file cache (libraries, fonts), then
-# measured.
-TOVARINTH_TRACE_FILE="$work/warm.trace" "$trivial" 200 >/dev/null 2>&1 || true
-
-start=$(now_ms)
-TOVARINTH_TRACE_FILE="$work/trivial.trace" /usr/bin/time -v -o "$work/trivial.time" \
-  "$trivial" 1000 >/dev/null 2>&1
-trivial_paint=$(($(field "$work/trivial.trace" first-paint 3) - start))
-trivial_rss=$(rss "$work/trivial.time")
-
 run_manager() { # trace-file time-file; leaves the pid in manager_pid
   TOVARINTH_TRACE_FILE="$1" /usr/bin/time -v -o "$2" "$manager" >"$work/manager.log" 2>&1 &
   manager_pid=$!
@@ -97,15 +88,34 @@ close_manager() {
   wait "$manager_pid" 2>/dev/null || true
 }
 
+# Each program is started once to warm the file cache (libraries, fonts).
+# Then both are started in turn TOVARINTH_COST_RUNS times (default 5), so a
+# busy moment of the machine falls on both alike, and the medians compared.
+TOVARINTH_TRACE_FILE="$work/warm.trace" "$trivial" 200 >/dev/null 2>&1 || true
 run_manager "$work/warm-manager.trace" "$work/warm-manager.time"
 wait_for "$work/warm-manager.trace" '^paint-after-sync-done ' 150
 close_manager
 
-start=$(now_ms)
-run_manager "$work/manager.trace" "$work/manager.time"
-wait_for "$work/manager.trace" '^paint-after-sync-done ' 150
-manager_first=$(($(field "$work/manager.trace" first-paint 3) - start))
-manager_data=$(($(field "$work/manager.trace" paint-after-sync-done 3) - start))
+runs="${TOVARINTH_COST_RUNS:-5}"
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+for i in $(seq "$runs"); do
+  start=$(now_ms)
+  TOVARINTH_TRACE_FILE="$work/trivial$i.trace" /usr/bin/time -v -o "$work/trivial$i.time" \
+    "$trivial" 1000 >/dev/null 2>&1
+  echo $(($(field "$work/trivial$i.trace" first-paint 3) - start)) >>"$work/trivial.paint"
+  rss "$work/trivial$i.time" >>"$work/trivial.rss"
+
+  start=$(now_ms)
+  run_manager "$work/manager$i.trace" "$work/manager$i.time"
+  wait_for "$work/manager$i.trace" '^paint-after-sync-done ' 150
+  echo $(($(field "$work/manager$i.trace" first-paint 3) - start)) >>"$work/manager.first"
+  echo $(($(field "$work/manager$i.trace" paint-after-sync-done 3) - start)) >>"$work/manager.data"
+  [ "$i" = "$runs" ] || close_manager
+done
+trivial_paint=$(median <"$work/trivial.paint")
+trivial_rss=$(median <"$work/trivial.rss")
+manager_first=$(median <"$work/manager.first")
+manager_data=$(median <"$work/manager.data")
 
 # The model browser on the largest built-in maker: Canon, the list's first
 # row. Double-click it where the list shows it.
@@ -117,14 +127,15 @@ echo "main window at $X,$Y size ${WIDTH}x$HEIGHT (screenshot $build/cost-main.pn
 row_x=$((X + 140))
 row_y=$((Y + ${TOVARINTH_COST_ROW_Y:-85}))
 xdotool mousemove --sync "$row_x" "$row_y" click 1 sleep 0.2 click --repeat 2 --delay 80 1
-wait_for "$work/manager.trace" '^browser-filled ' 50
+wait_for "$work/manager$runs.trace" '^browser-filled ' 50
 sleep 1
 import -window root "$work/browser.png" 2>/dev/null && cp "$work/browser.png" "$build/cost-browser.png" || true
 click_bottom_right '浏览 '
 sleep 0.3
 close_manager
-manager_rss=$(rss "$work/manager.time")
+manager_rss=$(rss "$work/manager$runs.time")
 
+echo "runs: $runs; each figure the median (all runs in ms: trivial $(paste -sd' ' "$work/trivial.paint"), manager painted with data $(paste -sd' ' "$work/manager.data"))"
 echo "trivial window: first paint ${trivial_paint} ms after start, peak RSS ${trivial_rss} kB"
 echo "manager: first paint ${manager_first} ms, painted with the demo data (after the sync) ${manager_data} ms"
 echo "manager: peak RSS after the sync and the model browser on Canon ${manager_rss} kB"
@@ -135,4 +146,4 @@ awk -v a="$manager_first" -v b="$trivial_paint" \
 awk -v a="$manager_rss" -v b="$trivial_rss" \
   'BEGIN { printf "ratio peak RSS / trivial peak RSS: %.2f (target <= 2)\n", a / b }'
 echo "trace of the manager:"
-sed 's/^/  /' "$work/manager.trace"
+sed 's/^/  /' "$work/manager$runs.trace"

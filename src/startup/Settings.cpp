@@ -141,6 +141,11 @@ Snapshot::~Snapshot()
 bool Write(const QString& section, const QString& key, const QString& value)
 {
     QSettings store = Store();
+    // Start-up records the same values on every run: the editor's file is
+    // not rewritten, nor its lock waited for, to store what it holds.
+    const QVariant current = store.value(Path(section, key));
+    if (current.isValid() && current.toString() == value)
+        return true;
     if (!LockIsFree(store))
         return false;
     store.setValue(Path(section, key), value);

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -58,6 +59,23 @@ TEST(Settings, DamagedOrHalfWrittenFileGivesDefaults)
     EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/x/tovarinth");
 }
 
+TEST(Settings, AValueAlreadyStoredLeavesTheFileAlone)
+{
+    ASSERT_TRUE(Settings::Write(Settings::AppInfo, "TovarinthVersion", "0180"));
+    const QFileInfo before(IniPath());
+    const QDateTime modified = before.lastModified();
+    const QByteArray bytes = ReadFile(IniPath());
+    QThread::msleep(20);
+    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "TovarinthVersion", "0180"));
+    EXPECT_EQ(QFileInfo(IniPath()).lastModified(), modified);
+    EXPECT_EQ(ReadFile(IniPath()), bytes);
+    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "TovarinthVersion", "0181"));
+    EXPECT_EQ(Settings::Read(Settings::AppInfo, "TovarinthVersion"), "0181");
+    // An empty value is stored, not taken for a missing one.
+    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "UserName", ""));
+    EXPECT_TRUE(ReadFile(IniPath()).contains("UserName="));
+}
+
 TEST(Settings, LockHeldByAnotherProgramSkipsTheWriteQuickly)
 {
     ASSERT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/before"));
@@ -72,6 +90,8 @@ TEST(Settings, LockHeldByAnotherProgramSkipsTheWriteQuickly)
     QElapsedTimer elapsed;
     elapsed.start();
     EXPECT_FALSE(Settings::Write(Settings::AppInfo, "Tovarinth", "/after"));
+    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/before"))
+        << "a value the store already holds needs no lock";
     EXPECT_FALSE(Settings::Delete(Settings::AppInfo, "Tovarinth"));
     EXPECT_LT(elapsed.elapsed(), 2000) << "the window must not wait for the editor";
     EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/before") << "reads need no lock";

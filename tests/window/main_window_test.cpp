@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QProgressBar>
+#include <QTimer>
 
 class MainWindowTest : public WindowTest
 {
@@ -34,6 +35,24 @@ protected:
         window->Procedures().RefreshList();
     }
 };
+
+TEST_F(MainWindowTest, LoadStartsTheSyncOnlyWithAnAccount)
+{
+    // Built but not yet in its event loop: the checks wait for their 50 ms.
+    window = std::make_unique<frmMain>(process, &prompt);
+    EXPECT_TRUE(Find<QTimer>("tmrCheckVersion")->isActive());
+    EXPECT_FALSE(Find<QTimer>("tmrCheckOnline")->isActive());
+    EXPECT_GT(List()->count(), 0) << "without an account the local data shows at once";
+
+    process.UserName = "alice.photo";
+    window = std::make_unique<frmMain>(process, &prompt);
+    const QTimer* online = Find<QTimer>("tmrCheckOnline");
+    EXPECT_TRUE(online->isActive());
+    EXPECT_EQ(online->interval(), 50);
+    EXPECT_EQ(online->timerType(), Qt::PreciseTimer);
+    EXPECT_TRUE(Find<QTimer>("tmrCheckVersion")->isActive());
+    EXPECT_EQ(List()->count(), 0) << "the account's list waits for the sync";
+}
 
 TEST_F(MainWindowTest, ControlsCaptionsAndColumns)
 {
