@@ -43,6 +43,7 @@ enum class Mode
     Status,
     Truncate,
     Drip,
+    Chunked, // dripped like Drip, without a Content-Length
     Delay,
     Redirect,
 };
@@ -80,10 +81,10 @@ bool ParseFault(const QString& text, Fault& fault, QString& error)
         bool needsArgument;
     };
     static const Known known[] = {
-        {"hang", Mode::Hang, false},        {"close", Mode::Close, false},
-        {"status", Mode::Status, true},     {"truncate", Mode::Truncate, true},
-        {"drip", Mode::Drip, true},         {"delay", Mode::Delay, true},
-        {"redirect", Mode::Redirect, true},
+        {"hang", Mode::Hang, false},    {"close", Mode::Close, false},
+        {"status", Mode::Status, true}, {"truncate", Mode::Truncate, true},
+        {"drip", Mode::Drip, true},     {"chunked", Mode::Chunked, true},
+        {"delay", Mode::Delay, true},   {"redirect", Mode::Redirect, true},
     };
     for (const Known& k : known) {
         if (mode != QLatin1String(k.name))
@@ -98,7 +99,8 @@ bool ParseFault(const QString& text, Fault& fault, QString& error)
         } else if (k.needsArgument) {
             bool ok = false;
             fault.argument = argument.toLongLong(&ok);
-            if (!ok || fault.argument < 0 || (k.mode == Mode::Drip && fault.argument == 0)) {
+            if (!ok || fault.argument < 0 ||
+                ((k.mode == Mode::Drip || k.mode == Mode::Chunked) && fault.argument == 0)) {
                 error = QStringLiteral("fault \"%1\": %2 needs a number").arg(text, mode);
                 return false;
             }
@@ -250,6 +252,7 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
             break;
         case Mode::Truncate:
         case Mode::Drip:
+        case Mode::Chunked:
             break;
         }
     }
@@ -276,11 +279,31 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
     long long pauseMs = 0;
     if (fault != nullptr && fault->mode == Mode::Truncate)
         limit = std::min(size, static_cast<size_t>(fault->argument));
-    if (fault != nullptr && fault->mode == Mode::Drip) {
+    if (fault != nullptr && (fault->mode == Mode::Drip || fault->mode == Mode::Chunked)) {
         // Twenty pieces a second, or one byte at a time for slower rates.
         const long long rate = fault->argument;
         piece = static_cast<size_t>(std::max(1LL, rate / 20));
         pauseMs = std::max(1LL, static_cast<long long>(piece) * 1000 / rate);
+    }
+    if (fault != nullptr && fault->mode == Mode::Chunked) {
+        res.set_chunked_content_provider(
+            "application/octet-stream",
+            [file, size, piece, pauseMs](size_t offset, httplib::DataSink& sink) {
+                if (stopping.load())
+                    return false;
+                if (offset >= size) {
+                    sink.done();
+                    return true;
+                }
+                if (offset > 0 && !Pause(pauseMs))
+                    return false;
+                std::vector<char> buffer(std::min(piece, size - offset));
+                if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0)
+                    return false;
+                const size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+                return got > 0 && sink.write(buffer.data(), got);
+            });
+        return;
     }
     res.set_content_provider(
         size, "application/octet-stream",

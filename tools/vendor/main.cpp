@@ -47,7 +47,8 @@ constexpr std::array kCommands = {
         "    all; the first matching --fault wins): hang (never answer), close (drop the\n"
         "    connection at once), status:CODE (an HTML error page with that code),\n"
         "    truncate:N (announce the full length, send N bytes, close),\n"
-        "    drip:BYTES_PER_SECOND, delay:MS (before the headers),\n"
+        "    drip:BYTES_PER_SECOND, chunked:BYTES_PER_SECOND (dripped, no length),\n"
+        "    delay:MS (before the headers),\n"
         "    redirect:TARGET (302 to TARGET, a path or a URL).",
         RunServe},
     VendorCommand{"equipdb",
