@@ -11,7 +11,7 @@ packages=(
   libcurl4-openssl-dev libzip-dev libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-noto-cjk fonts-symbola
-  zip unzip curl openssl tzdata time
+  zip unzip curl openssl tzdata time locales
 )
 
 missing=()

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <cstring>
 #include <vector>
 
@@ -352,7 +353,7 @@ int32_t cRijndael::ArrayDecrypt(QByteArray& plaintext, const QByteArray& ciphert
 }
 
 namespace {
-void OpenOrRaise(QFile& file, QIODevice::OpenMode mode)
+void OpenOrRaise(QFileDevice& file, QIODevice::OpenMode mode)
 {
     if (!file.open(mode))
         throw IoError(mode & QIODevice::WriteOnly ? ErrorNumber::PathAccess
@@ -367,13 +368,24 @@ void ReadExactly(QFile& file, char* into, qint64 count)
                       QStringLiteral("%1: short read").arg(file.fileName()));
 }
 
-void WriteAll(QFile& file, const char* from, qint64 count)
+void WriteAll(QSaveFile& file, const char* from, qint64 count)
 {
     if (count > 0 && file.write(from, count) != count)
         throw IoError(ErrorNumber::PathAccess,
                       QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
 }
+
+void CommitOrRaise(QSaveFile& file)
+{
+    if (!file.commit())
+        throw IoError(ErrorNumber::PathAccess,
+                      QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()));
+}
 } // namespace
+
+// Both file operations write the output through a temporary file that is
+// renamed over it only when complete: the output may be the input itself, and
+// a failure must not leave a half-written file in place of the old one.
 
 int32_t cRijndael::FileEncrypt(const QString& PlaintextFileName,
                                const QString& CiphertextFileName) const
@@ -382,8 +394,8 @@ int32_t cRijndael::FileEncrypt(const QString& PlaintextFileName,
     OpenOrRaise(in, QIODevice::ReadOnly);
     const qint64 length = in.size();
     qint64 remaining = (length / 16 + 1) * 16;
-    QFile out(CiphertextFileName);
-    OpenOrRaise(out, QIODevice::WriteOnly | QIODevice::Truncate);
+    QSaveFile out(CiphertextFileName);
+    OpenOrRaise(out, QIODevice::WriteOnly);
     std::vector<char> piece;
     while (remaining > FilePieceSize) {
         piece.assign(static_cast<size_t>(FilePieceSize), '\0');
@@ -399,19 +411,25 @@ int32_t cRijndael::FileEncrypt(const QString& PlaintextFileName,
     auto* data = reinterpret_cast<uint8_t*>(piece.data());
     EncryptBlocks(data, data, piece.size());
     WriteAll(out, piece.data(), remaining);
+    in.close();
+    CommitOrRaise(out);
     return 0;
 }
 
 int32_t cRijndael::FileDecrypt(const QString& PlaintextFileName,
                                const QString& CiphertextFileName) const
 {
+    // A missing input is an error of the file system, not a bad length.
+    if (!QFileInfo(CiphertextFileName).isFile())
+        throw IoError(ErrorNumber::FileNotFound,
+                      QStringLiteral("%1: File not found").arg(CiphertextFileName));
     const qint64 length = QFileInfo(CiphertextFileName).size();
     if (length == 0 || length % 16 != 0)
         return 1;
     QFile in(CiphertextFileName);
     OpenOrRaise(in, QIODevice::ReadOnly);
-    QFile out(PlaintextFileName);
-    OpenOrRaise(out, QIODevice::WriteOnly | QIODevice::Truncate);
+    QSaveFile out(PlaintextFileName);
+    OpenOrRaise(out, QIODevice::WriteOnly);
     qint64 remaining = length;
     std::vector<char> piece;
     while (remaining > FilePieceSize) {
@@ -429,5 +447,7 @@ int32_t cRijndael::FileDecrypt(const QString& PlaintextFileName,
     const auto last = static_cast<uint8_t>(piece.back());
     const qint64 keep = last < 16 ? remaining - 16 + last : remaining;
     WriteAll(out, piece.data(), keep);
+    in.close();
+    CommitOrRaise(out);
     return 0;
 }

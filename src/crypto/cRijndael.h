@@ -40,9 +40,12 @@ public:
                          int32_t appendsize) const;
 
     // The ArrayEncrypt format with the length byte over a whole file, holding
-    // at most FilePieceSize bytes at a time. Status 0.
+    // at most FilePieceSize bytes at a time. Status 0. The output replaces its
+    // file only when complete, so input and output may be the same path. A
+    // missing input or an output that cannot be written raises IoError.
     int32_t FileEncrypt(const QString& PlaintextFileName, const QString& CiphertextFileName) const;
-    // Status 1 (no file opened) for an empty input or a length not a multiple of 16.
+    // Status 1 (no file opened) for an empty input or a length not a multiple
+    // of 16; a missing input raises IoError 53.
     int32_t FileDecrypt(const QString& PlaintextFileName, const QString& CiphertextFileName) const;
 
     static constexpr qint64 FilePieceSize = 4'000'000;

@@ -1,17 +1,82 @@
 #include "Settings.h"
 
+#include "TextHelpers.h"
+
 #include <QFile>
 #include <QLockFile>
 #include <QSettings>
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
 
 namespace {
+// The editor writes the file as plain lines: "[Section]" and "key=value", the
+// value being the text after the first "=" as it stands. Qt's own INI format
+// would read an unquoted comma as a list separator, strip quotes and escape
+// what it writes, so the store uses a reader and writer of its own.
+bool IsLineBreakOrNul(QChar c)
+{
+    return c == u'\r' || c == u'\n' || c == QChar(0);
+}
+
+bool ReadPlainIni(QIODevice& device, QSettings::SettingsMap& map)
+{
+    QByteArray bytes = device.readAll();
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    QString section;
+    for (QString line : QString::fromUtf8(bytes).split(u'\n')) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        const QString bare = TrimSpaces(line);
+        if (bare.startsWith(u'[') && bare.endsWith(u']')) {
+            section = TrimSpaces(bare.mid(1, bare.size() - 2));
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        const QString key = TrimSpaces(line.left(equals));
+        if (equals < 0 || key.isEmpty())
+            continue;
+        const QString path = section.isEmpty() ? key : section + u'/' + key;
+        if (!map.contains(path)) // the first of two equal keys counts
+            map.insert(path, line.mid(equals + 1));
+    }
+    return true;
+}
+
+bool WritePlainIni(QIODevice& device, const QSettings::SettingsMap& map)
+{
+    // Keys outside any section first, then one block per section.
+    QMap<QString, QByteArray> sections;
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        const QString value = it.value().toString();
+        if (value.contains(u'\n'))
+            return false; // it would not read back as one value
+        const qsizetype slash = it.key().indexOf(u'/');
+        const QString section = slash < 0 ? QString() : it.key().left(slash);
+        sections[section] += (it.key().mid(slash + 1) + u'=' + value + u'\n').toUtf8();
+    }
+    QByteArray out;
+    for (auto it = sections.constBegin(); it != sections.constEnd(); ++it) {
+        if (!it.key().isEmpty())
+            out += '[' + it.key().toUtf8() + "]\n";
+        out += it.value();
+    }
+    return device.write(out) == out.size();
+}
+
+QSettings::Format PlainIniFormat()
+{
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("ini"), ReadPlainIni, WritePlainIni);
+    return format;
+}
+
 QSettings Store()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrovia"),
+    return QSettings(PlainIniFormat(), QSettings::UserScope, QStringLiteral("Kestrovia"),
                      QStringLiteral("Kestrovia"));
 }
 
@@ -74,7 +139,7 @@ public:
     bool lookedInSnapshot = false;
 
 private:
-    QSettings store_{QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrovia"),
+    QSettings store_{PlainIniFormat(), QSettings::UserScope, QStringLiteral("Kestrovia"),
                      QStringLiteral("Kestrovia")};
     QString path_ = store_.fileName();
     FileStamp seen_;
@@ -106,6 +171,12 @@ bool LockIsFree(const QSettings& store)
     // Only a lock that someone holds is waited out; a missing folder or a
     // file that cannot be written is the store's to report.
     return lock.error() != QLockFile::LockFailedError;
+}
+
+bool IsWritableKey(const QString& key)
+{
+    return !key.isEmpty() && TrimSpaces(key) == key && !key.startsWith(u'[') &&
+           !key.contains(u'=') && std::none_of(key.begin(), key.end(), IsLineBreakOrNul);
 }
 
 // A file that did not parse is still rewritten with what could be read of
@@ -140,6 +211,10 @@ Snapshot::~Snapshot()
 
 bool Write(const QString& section, const QString& key, const QString& value)
 {
+    // A line break or NUL would cut the value, or the file, apart; a key must
+    // read back as itself.
+    if (std::any_of(value.begin(), value.end(), IsLineBreakOrNul) || !IsWritableKey(key))
+        return false;
     QSettings store = Store();
     // Start-up records the same values on every run: the editor's file is
     // not rewritten, nor its lock waited for, to store what it holds.

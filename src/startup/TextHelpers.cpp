@@ -4,6 +4,7 @@
 
 #include <QStringDecoder>
 #include <QTimeZone>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -61,7 +62,45 @@ ByteArray StringToUtf8(const QString& text)
 {
     if (text.isEmpty())
         return std::nullopt;
-    return text.toUtf8();
+    // Qt writes "?" for an unpaired surrogate; the platform's converter writes
+    // U+FFFD, and so do we.
+    QByteArray out;
+    out.reserve(text.size() * 3);
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < n && text.at(i + 1).isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), text.at(++i).unicode());
+        else if (QChar::isSurrogate(c))
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | c >> 6);
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | c >> 12);
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | c >> 18);
+            out += char(0x80 | (c >> 12 & 0x3F));
+            out += char(0x80 | (c >> 6 & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+QString TrimSpaces(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    return text.mid(begin, end - begin);
 }
 
 namespace {
@@ -142,7 +181,10 @@ double TextToNumber(const QString& text)
         if (expDigit)
             number += exponent + (digits.empty() ? std::string("0") : digits);
     }
-    return std::strtod(number.c_str(), nullptr);
+    // QApplication sets the C library's locale from the environment, where
+    // strtod may expect a decimal comma: read the number in the C locale.
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
+    return strtod_l(number.c_str(), nullptr, cLocale);
 }
 
 int32_t RoundToInt32(double value)
@@ -150,9 +192,9 @@ int32_t RoundToInt32(double value)
     if (std::isnan(value))
         return 0;
     const double rounded = std::nearbyint(value); // default mode: halves to even
-    if (rounded >= static_cast<double>(std::numeric_limits<int32_t>::max()))
-        return std::numeric_limits<int32_t>::max();
-    if (rounded <= static_cast<double>(std::numeric_limits<int32_t>::min()))
-        return std::numeric_limits<int32_t>::min();
+    // A value that does not fit is an overflow, not the nearest limit.
+    if (rounded > static_cast<double>(std::numeric_limits<int32_t>::max()) ||
+        rounded < static_cast<double>(std::numeric_limits<int32_t>::min()))
+        return 0;
     return static_cast<int32_t>(rounded);
 }

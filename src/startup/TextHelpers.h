@@ -18,6 +18,10 @@ QString PadLeft(const QString& text, int32_t n, const QString& fill);
 // The text up to, not including, its first U+0000.
 QString TrimNull(const QString& text);
 
+// The text without its leading and trailing U+0020 spaces; tabs, line breaks
+// and other white space stay.
+QString TrimSpaces(const QString& text);
+
 // True when the array holds no storage; false as soon as it has any.
 bool IsArrayEmpty(const ByteArray& bytes);
 
@@ -30,14 +34,16 @@ QString UnixTimeNow();
 // UTF-8 to UTF-16. Malformed sequences become U+FFFD; U+0000 bytes stay.
 // An array without storage raises RaisedError.
 QString Utf8ToString(const ByteArray& bytes);
-// UTF-16 to UTF-8 without BOM or terminator; empty text gives no storage.
+// UTF-16 to UTF-8 without BOM or terminator; empty text gives no storage. An
+// unpaired surrogate becomes U+FFFD (EF BF BD).
 ByteArray StringToUtf8(const QString& text);
 
 // The value of the longest leading decimal number of text (sign, digits, one
-// point, exponent; spaces inside skipped); 0 when there is none. Never throws;
-// may return an infinity for a huge exponent.
+// point, exponent; spaces inside skipped); 0 when there is none. The point is
+// always ".", whatever the C library's locale. Never throws; may return an
+// infinity for a huge exponent.
 double TextToNumber(const QString& text);
 
-// Rounds to the nearest whole number, halves to the even neighbour, and clamps
-// into the signed 32-bit range (NaN gives 0).
+// Rounds to the nearest whole number, halves to the even neighbour. A result
+// outside the signed 32-bit range, an infinity or NaN gives 0.
 int32_t RoundToInt32(double value);

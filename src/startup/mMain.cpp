@@ -39,7 +39,7 @@ std::optional<ProcessValues> Main(IPrompt& prompt, const StartupPlatform& platfo
     Settings::Write(Settings::AppInfo, QStringLiteral("TovarinthVersion"),
                     PadLeft(QString::number(TOVARINTH_REVISION), 4, QStringLiteral("0")));
 
-    values.EditorPath = Settings::Read(Settings::AppInfo, QStringLiteral("Editor")).trimmed();
+    values.EditorPath = TrimSpaces(Settings::Read(Settings::AppInfo, QStringLiteral("Editor")));
     if (values.EditorPath.isEmpty()) {
         prompt.MsgBox(StartupText::NoEditor, kExclamation, QStringLiteral("提示"));
         return std::nullopt;
@@ -59,6 +59,6 @@ std::optional<ProcessValues> Main(IPrompt& prompt, const StartupPlatform& platfo
         prompt.MsgBox(StartupText::BrokenEditor, kCritical, QStringLiteral("提示"));
         return std::nullopt;
     }
-    values.UserName = Settings::Read(Settings::AppInfo, QStringLiteral("UserName")).trimmed();
+    values.UserName = TrimSpaces(Settings::Read(Settings::AppInfo, QStringLiteral("UserName")));
     return values;
 }

@@ -10,10 +10,15 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-int main(int argc, char** argv)
+int main(int, char** argv)
 {
     mInternet::InitInternet(); // before any thread starts
-    QApplication app(argc, argv);
+    // No switch may change what the program does: Qt would act on its own
+    // (-platform, -style, -reverse, ...), so it sees the program name only.
+    // The environment (QT_QPA_PLATFORM and the like) still applies.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Tovarinth"));
 
     // Every text of the program is Chinese: the standard buttons follow,

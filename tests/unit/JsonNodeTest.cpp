@@ -3,89 +3,59 @@
 #include "startup/Errors.h"
 #include "support/TestSupport.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
-TEST(JsonNode, ParsesObjectsAndIgnoresTrailingNuls)
+TEST(JsonNode, OnlyWholeDocumentsParseTrailingNulsIgnored)
 {
-    const auto root =
-        JsonNode::parse(QString::fromUtf16(u"{\"id\":\"alice\",\"n\":[1,2,3]}\0\0\0", 29));
-    ASSERT_TRUE(root);
-    EXPECT_EQ(root->Item("id").text(), "alice");
-    EXPECT_EQ(root->Item("n").count(), 3);
-    EXPECT_EQ(root->Item("n").Item(3).text(), "3");
-    EXPECT_EQ(root->count(), 2);
+    // clang-format off
+    const std::pair<QString, bool> cases[] = {
+        {QString::fromUtf16(u"{\"a\":1}\0\0\0", 10), true}, {"[]", true}, {"", false},
+        {"{\"a\":", false}, {" {\"a\":1} x", false}, {QString::fromUtf16(u"\0{}", 3), false},
+        // Deeper than the reader allows: no document, and no crash.
+        {QString(100000, u'[') + QString(100000, u']'), false},
+        {QString("{\"a\":").repeated(50000) + "1" + QString(50000, u'}'), false}};
+    // clang-format on
+    for (const auto& [text, parses] : cases)
+        EXPECT_EQ(JsonNode::parse(text).has_value(), parses) << text.left(20).toStdString();
+    SetJsonComponentAvailable(false);
+    EXPECT_FALSE(CreateJsonComponent() || JsonNode::parse("{}"));
+    SetJsonComponentAvailable(true);
+    EXPECT_TRUE(CreateJsonComponent());
 }
 
-TEST(JsonNode, NotADocumentGivesNothing)
+TEST(JsonNode, AbsentKeysIndicesAndNodesAsTextThrow)
 {
-    EXPECT_FALSE(JsonNode::parse(""));
-    EXPECT_FALSE(JsonNode::parse("{\"a\":"));
-    EXPECT_FALSE(JsonNode::parse(" {\"a\":1} x"));
-    EXPECT_FALSE(JsonNode::parse(QString::fromUtf16(u"\0{}", 3)));
-    EXPECT_TRUE(JsonNode::parse("[]"));
-}
-
-TEST(JsonNode, AbsentKeysAndIndicesThrow)
-{
-    const auto root = JsonNode::parse("{\"a\":[10,20],\"s\":\"x\"}");
-    ASSERT_TRUE(root);
-    EXPECT_THROW(root->Item("b"), JsonError);
-    EXPECT_THROW(root->Item("A"), JsonError); // keys are case-sensitive
-    const JsonNode array = root->Item("a");
-    EXPECT_THROW(array.Item(0), JsonError);
-    EXPECT_THROW(array.Item(3), JsonError);
+    const JsonNode root = *JsonNode::parse("{\"a\":[10,20],\"s\":\"x\"}");
+    const JsonNode array = root.Item("a"), scalar = root.Item("s");
+    EXPECT_EQ(root.count() + array.count(), 4);
     EXPECT_EQ(array.Item(2).text(), "20");
-    EXPECT_THROW(array.Item("0"), JsonError);
-    EXPECT_THROW(root->Item(1), JsonError);
-    EXPECT_THROW(root->Item("s").count(), JsonError);
-    EXPECT_THROW(root->Item("s").Item("x"), JsonError);
-    EXPECT_THROW(array.text(), JsonError); // a node is never text
+    // clang-format off
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"absent key", [&] { root.Item("b"); }}, {"key in other case", [&] { root.Item("A"); }},
+        {"index 0", [&] { array.Item(0); }}, {"index count + 1", [&] { array.Item(3); }},
+        {"key of an array", [&] { array.Item("0"); }}, {"index of an object", [&] { root.Item(1); }},
+        {"count of a scalar", [&] { scalar.count(); }}, {"key of a scalar", [&] { scalar.Item("x"); }},
+        {"a node as text", [&] { array.text(); }}};
+    // clang-format on
+    for (const auto& [what, lookup] : cases)
+        EXPECT_THROW(lookup(), JsonError) << what;
 }
 
-TEST(JsonNode, ScalarsConvertToText)
+TEST(JsonNode, ScalarsAsTextAndNodesOutliveTheirDocument)
 {
-    const auto root = JsonNode::parse(
-        R"({"int":35,"neg":-7,"frac":1.5,"third":0.1,"big":1e21,"exp":3.0e2,"t":true,"f":false,"z":null,"s":"中文"})");
-    ASSERT_TRUE(root);
-    EXPECT_EQ(root->Item("int").text(), "35");
-    EXPECT_EQ(root->Item("neg").text(), "-7");
-    EXPECT_EQ(root->Item("frac").text(), "1.5");
-    EXPECT_EQ(root->Item("third").text(), "0.1");
-    EXPECT_EQ(root->Item("exp").text(), "300");
-    EXPECT_EQ(root->Item("big").text().toDouble(), 1e21);
-    EXPECT_EQ(root->Item("t").text(), "True");
-    EXPECT_EQ(root->Item("f").text(), "False");
-    EXPECT_EQ(root->Item("z").text(), "");
-    EXPECT_EQ(root->Item("s").text(), QString::fromUtf16(u"中文"));
-}
-
-TEST(JsonNode, NodesOutliveTheirDocumentAndText)
-{
-    JsonNode inner;
+    JsonNode root;
     {
-        QString text = "{\"bodies\":{\"canon\":[{\"name\":\"EOS R5\"}]}}";
-        auto root = JsonNode::parse(text);
-        ASSERT_TRUE(root);
-        inner = root->Item("bodies").Item("canon");
+        QString text = R"({"int":35,"neg":-7,"frac":1.5,"third":0.1,"exp":3.0e2,"big":1e21,)"
+                       R"("t":true,"f":false,"z":null,"s":"中文"})";
+        root = *JsonNode::parse(text);
         text.fill(u'x');
     }
-    EXPECT_EQ(inner.count(), 1);
-    EXPECT_EQ(inner.Item(1).Item("name").text(), "EOS R5");
-}
-
-TEST(JsonNode, DeepNestingGivesNoDocumentNotACrash)
-{
-    const QString deep = QString(100000, u'[') + QString(100000, u']');
-    EXPECT_FALSE(JsonNode::parse(deep));
-    const QString deepObjects = QString("{\"a\":").repeated(50000) + "1" + QString(50000, u'}');
-    EXPECT_FALSE(JsonNode::parse(deepObjects));
-}
-
-TEST(JsonNode, MissingComponentGivesNoDocument)
-{
-    SetJsonComponentAvailable(false);
-    EXPECT_FALSE(CreateJsonComponent());
-    EXPECT_FALSE(JsonNode::parse("{}"));
-    SetJsonComponentAvailable(true);
-    EXPECT_TRUE(JsonNode::parse("{}"));
+    // clang-format off
+    const std::pair<const char*, QString> cases[] = {
+        {"int", "35"}, {"neg", "-7"}, {"frac", "1.5"}, {"third", "0.1"}, {"exp", "300"},
+        {"big", "1e+21"}, {"t", "True"}, {"f", "False"}, {"z", ""}, {"s", QString::fromUtf16(u"中文")}};
+    // clang-format on
+    for (const auto& [key, want] : cases)
+        EXPECT_EQ(root.Item(key).text(), want) << key;
 }

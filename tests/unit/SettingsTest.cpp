@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
@@ -12,92 +11,74 @@
 #include <gtest/gtest.h>
 
 namespace {
-QString IniPath()
+QString Ini()
 {
-    return QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath("Kestrovia/Kestrovia.ini");
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + "/Kestrovia/Kestrovia.ini";
 }
 } // namespace
 
-TEST(Settings, ReadsDefaultsAndWritesAndDeletes)
+TEST(Settings, ValuesAreTheTextInTheFileAndWriteBackUnchanged)
 {
-    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Missing", "dflt"), "dflt");
-    ASSERT_TRUE(Settings::Write(Settings::AppInfo, "Editor", "/opt/kestrovia/Kestrovia.exe"));
-    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Editor"), "/opt/kestrovia/Kestrovia.exe");
-    ASSERT_TRUE(Settings::Write(Settings::Tovarinth, QString::fromUtf16(u"佳能"), "1.2.0"));
-    EXPECT_EQ(Settings::Read(Settings::Tovarinth, QString::fromUtf16(u"佳能"), "x"), "1.2.0");
-    ASSERT_TRUE(Settings::Delete(Settings::Tovarinth, QString::fromUtf16(u"佳能")));
-    EXPECT_EQ(Settings::Read(Settings::Tovarinth, QString::fromUtf16(u"佳能"), "gone"), "gone");
-    EXPECT_TRUE(QFile::exists(IniPath()));
+    const QString odd = QString::fromUtf8("a,b \"q\" =x 中文 "), cjk = QString::fromUtf8("中文");
+    QDir().mkpath(QFileInfo(Ini()).path());
+    ASSERT_TRUE(WriteFile(Ini(), "\xEF\xBB\xBF[AppInfo]\nEditor=/opt/Kestrovia, Inc/editor.exe\r\n"
+                                 "UserName=a,b \"q\" =x 中文 \n  Spaced key =  kept  \n"
+                                 "UserName=second\n[ Tovarinth ]\nnot a line\n"));
+    // clang-format off
+    const std::tuple<QString, QString, QString> read[] = {
+        {Settings::AppInfo, "Editor", "/opt/Kestrovia, Inc/editor.exe"},
+        {Settings::AppInfo, "UserName", odd}, {Settings::AppInfo, "Spaced key", "  kept  "},
+        {Settings::Tovarinth, "not a line", "<default>"}, {Settings::Tovarinth, "Editor", "<default>"}};
+    // clang-format on
+    for (const auto& [section, key, want] : read)
+        EXPECT_EQ(Settings::Read(section, key, "<default>"), want) << key.toStdString();
+
+    // What we write reads back unchanged, through us and as a plain "key=value" line.
+    for (const QString& value : {odd, QString("/opt/K, Inc/e.exe"), QString(), QString("=")}) {
+        ASSERT_TRUE(Settings::Write(Settings::Tovarinth, cjk, value)) << value.toStdString();
+        EXPECT_EQ(Settings::Read(Settings::Tovarinth, cjk, "<default>"), value);
+        EXPECT_TRUE(ReadFile(Ini()).contains(QString('\n' + cjk + '=' + value + '\n').toUtf8()));
+    }
+    EXPECT_TRUE(ReadFile(Ini()).contains("\nUserName=" + odd.toUtf8() + '\n'));
+    // What would not read back as written is refused, and the file stays as it was.
+    const QByteArray before = ReadFile(Ini());
+    // clang-format off
+    const std::pair<QString, QString> refused[] = {{"UserName", "a\nb"}, {"UserName", "a\rb"},
+        {"UserName", QString::fromUtf16(u"a\0b", 3)}, {"a=b", "v"}, {" padded", "v"}, {"[x", "v"}};
+    // clang-format on
+    for (const auto& [key, value] : refused)
+        EXPECT_FALSE(Settings::Write(Settings::AppInfo, key, value)) << key.toStdString();
+    EXPECT_EQ(ReadFile(Ini()), before);
+    ASSERT_TRUE(Settings::Delete(Settings::Tovarinth, cjk));
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, cjk, "gone"), "gone");
 }
 
-TEST(Settings, AnotherProcessSeesOurWritesAndWeSeeItsWrites)
+TEST(Settings, OtherWritersLocksAndDamage)
 {
     ASSERT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.1"));
-    // A shell stands for the editor: it reads the store as plain INI text...
-    const ProcessResult seen =
-        RunProcess("/bin/sh", {"-c", "sed -n '/^\\[Tovarinth\\]/,/^\\[/p' \"$0\"", IniPath()});
-    EXPECT_TRUE(seen.out.contains("nikon=2.0.1")) << seen.out.toStdString();
-
-    // ...and changes it; our next read sees the change at once.
-    const ProcessResult wrote =
-        RunProcess("/bin/sh", {"-c", "sed -i 's/^nikon=2.0.1$/nikon=2.0.2/' \"$0\"", IniPath()});
-    ASSERT_EQ(wrote.exitCode, 0);
-    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "nikon"), "2.0.2");
-}
-
-TEST(Settings, DamagedOrHalfWrittenFileGivesDefaults)
-{
-    QDir().mkpath(QFileInfo(IniPath()).path());
-    ASSERT_TRUE(WriteFile(
-        IniPath(), QByteArray("[AppInfo]\nUserName=alice\n[Tovari\xFF\x00\x01garbage=", 39)));
-    EXPECT_EQ(Settings::Read(Settings::AppInfo, "UserName", "none"), "alice");
-    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "canon", "1.0"), "1.0");
-    ASSERT_TRUE(WriteFile(IniPath(), PseudoRandomBytes(4096, 7)));
-    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Editor", "dflt"), "dflt");
-    // Writing over a damaged file works and leaves a store that reads back.
-    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/x/tovarinth"));
-    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/x/tovarinth");
-}
-
-TEST(Settings, AValueAlreadyStoredLeavesTheFileAlone)
-{
-    ASSERT_TRUE(Settings::Write(Settings::AppInfo, "TovarinthVersion", "0180"));
-    const QFileInfo before(IniPath());
-    const QDateTime modified = before.lastModified();
-    const QByteArray bytes = ReadFile(IniPath());
+    ASSERT_EQ(RunProcess("sed", {"-i", "s/^nikon=2.0.1$/nikon=2.0.2/", Ini()}).exitCode, 0);
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "nikon"), "2.0.2") << "seen at once";
+    const QDateTime modified = QFileInfo(Ini()).lastModified();
     QThread::msleep(20);
-    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "TovarinthVersion", "0180"));
-    EXPECT_EQ(QFileInfo(IniPath()).lastModified(), modified);
-    EXPECT_EQ(ReadFile(IniPath()), bytes);
-    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "TovarinthVersion", "0181"));
-    EXPECT_EQ(Settings::Read(Settings::AppInfo, "TovarinthVersion"), "0181");
-    // An empty value is stored, not taken for a missing one.
-    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "UserName", ""));
-    EXPECT_TRUE(ReadFile(IniPath()).contains("UserName="));
-}
+    EXPECT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.2"));
+    EXPECT_EQ(QFileInfo(Ini()).lastModified(), modified) << "storing what it holds leaves it";
 
-TEST(Settings, LockHeldByAnotherProgramSkipsTheWriteQuickly)
-{
-    ASSERT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/before"));
-    // Another live process holds the store's lock, as Qt's lock files record
-    // it: process id, program name, host name.
-    QProcess holder;
+    QProcess holder; // a live process holds the lock, as Qt's lock files record it
     holder.start("sleep", {"30"});
     ASSERT_TRUE(holder.waitForStarted());
-    const QString lockPath = IniPath() + ".lock";
-    ASSERT_TRUE(WriteFile(lockPath, QByteArray::number(holder.processId()) + "\nsleep\n" +
-                                        QSysInfo::machineHostName().toUtf8() + "\n"));
+    ASSERT_TRUE(WriteFile(Ini() + ".lock", QByteArray::number(holder.processId()) + "\nsleep\n" +
+                                               QSysInfo::machineHostName().toUtf8() + "\n"));
     QElapsedTimer elapsed;
     elapsed.start();
-    EXPECT_FALSE(Settings::Write(Settings::AppInfo, "Tovarinth", "/after"));
-    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/before"))
-        << "a value the store already holds needs no lock";
-    EXPECT_FALSE(Settings::Delete(Settings::AppInfo, "Tovarinth"));
+    EXPECT_FALSE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.3"));
+    EXPECT_FALSE(Settings::Delete(Settings::Tovarinth, "nikon"));
     EXPECT_LT(elapsed.elapsed(), 2000) << "the window must not wait for the editor";
-    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/before") << "reads need no lock";
     holder.kill();
     holder.waitForFinished();
-    EXPECT_TRUE(Settings::Write(Settings::AppInfo, "Tovarinth", "/after"))
-        << "a lock of a finished process is stale";
-    EXPECT_EQ(Settings::Read(Settings::AppInfo, "Tovarinth"), "/after");
+    EXPECT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.3")) << "a stale lock";
+
+    ASSERT_TRUE(WriteFile(Ini(), PseudoRandomBytes(4096, 7)));
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "nikon", "dflt"), "dflt");
+    EXPECT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.4"));
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "nikon"), "2.0.4");
 }

@@ -3,159 +3,100 @@
 #include "startup/Errors.h"
 #include "support/TestSupport.h"
 
-#include <QDate>
+#include <QTemporaryDir>
+#include <clocale>
 #include <cmath>
-#include <cstdlib>
-#include <ctime>
 #include <gtest/gtest.h>
 
-TEST(PadLeft, PadsShortTextWithFirstFillCharacterAndNeverCuts)
-{
-    EXPECT_EQ(PadLeft("180", 4, "0"), "0180");
-    EXPECT_EQ(PadLeft("12345", 4, "0"), "12345");
-    EXPECT_EQ(PadLeft("7", 4, "0x"), "0007");
-    EXPECT_EQ(PadLeft("", 3, "*"), "***");
-    EXPECT_EQ(PadLeft("1234", 4, "0"), "1234");
-}
-
-TEST(TrimNull, CutsAtFirstNul)
-{
-    EXPECT_EQ(TrimNull("abc"), "abc");
-    EXPECT_EQ(TrimNull(QString::fromUtf16(u"\0abc", 4)), "");
-    EXPECT_EQ(TrimNull(QString::fromUtf16(u"ab\0c\0", 5)), "ab");
-}
-
-TEST(IsArrayEmpty, NoStorageDiffersFromNoBytes)
-{
-    EXPECT_TRUE(IsArrayEmpty(std::nullopt));
-    EXPECT_FALSE(IsArrayEmpty(QByteArray()));
-    EXPECT_FALSE(IsArrayEmpty(QByteArray(3, '\0')));
-}
-
-TEST(Utf8, DecodingKeepsNulsAndRejectsNoStorage)
-{
-    const QString text = Utf8ToString(QByteArray("abc\0\0\0", 6));
-    ASSERT_EQ(text.size(), 6);
-    EXPECT_EQ(text.left(3), "abc");
-    EXPECT_EQ(text.at(5), QChar(0));
-    EXPECT_EQ(Utf8ToString(QByteArray()), "");
-    EXPECT_THROW(Utf8ToString(std::nullopt), RaisedError);
-    EXPECT_EQ(Utf8ToString(QByteArray("\xEF\xBB\xBFhttp")), QString(QChar(0xFEFF)) + "http")
-        << "the BOM stays";
-    // Malformed input decodes instead of failing.
-    EXPECT_EQ(Utf8ToString(QByteArray("a\xFF"
-                                      "b")),
-              QString::fromUtf16(u"a\uFFFDb"));
-}
-
-TEST(Utf8, EncodingCountsBytesAndRoundTrips)
-{
-    EXPECT_FALSE(StringToUtf8("").has_value());
-    EXPECT_EQ(StringToUtf8(QString::fromUtf16(u"中"))->size(), 3);
-    const QString astral = QString::fromUcs4(U"\U0001F4F7");
-    ASSERT_EQ(astral.size(), 2);
-    EXPECT_EQ(StringToUtf8(astral)->size(), 4);
-    const QString mixed = QString::fromUtf16(u"佳能 EOS R5 — \u00e9") + astral + QChar(0) + "x";
-    EXPECT_EQ(Utf8ToString(StringToUtf8(mixed)), mixed);
-}
-
-TEST(TextToNumber, ReadsLeadingDecimalNumber)
-{
-    EXPECT_DOUBLE_EQ(TextToNumber("1.2.0"), 1.2);
-    EXPECT_DOUBLE_EQ(TextToNumber("2.10.1"), 2.1);
-    EXPECT_DOUBLE_EQ(TextToNumber("35"), 35);
-    EXPECT_DOUBLE_EQ(TextToNumber(""), 0);
-    EXPECT_DOUBLE_EQ(TextToNumber(" 1 2 . 5x"), 12.5);
-    EXPECT_DOUBLE_EQ(TextToNumber("-3.5e2abc"), -350);
-    EXPECT_DOUBLE_EQ(TextToNumber("+7"), 7);
-    EXPECT_DOUBLE_EQ(TextToNumber("1e"), 1);
-    EXPECT_DOUBLE_EQ(TextToNumber("1e+"), 1);
-    EXPECT_DOUBLE_EQ(TextToNumber("2E-1"), 0.2);
-    EXPECT_DOUBLE_EQ(TextToNumber("1.1316"), 1.1316);
-    EXPECT_LT(TextToNumber("1.10"), TextToNumber("1.9"));
-    EXPECT_EQ(TextToNumber("1.2.0"), TextToNumber("1.2.5"));
-}
-
-TEST(TextToNumber, HostileInputNeverThrows)
-{
-    EXPECT_DOUBLE_EQ(TextToNumber("--1"), 0);
-    EXPECT_DOUBLE_EQ(TextToNumber("."), 0);
-    EXPECT_DOUBLE_EQ(TextToNumber("abc"), 0);
-    EXPECT_TRUE(std::isinf(TextToNumber("1e999")));
-    EXPECT_DOUBLE_EQ(TextToNumber("1e-999"), 0);
-    EXPECT_DOUBLE_EQ(TextToNumber("5e0000000000000000001"), 50);
-    const QString huge(10000, u'9');
-    EXPECT_TRUE(std::isinf(TextToNumber(huge)));
-    EXPECT_DOUBLE_EQ(TextToNumber("0." + QString(10000, u'0') + "1"), 0);
-}
-
-TEST(RoundToInt32, HalvesToEvenAndClamps)
-{
-    EXPECT_EQ(RoundToInt32(2.5), 2);
-    EXPECT_EQ(RoundToInt32(3.5), 4);
-    EXPECT_EQ(RoundToInt32(-2.5), -2);
-    EXPECT_EQ(RoundToInt32(1315.6), 1316);
-    EXPECT_EQ(RoundToInt32(1e300), INT32_MAX);
-    EXPECT_EQ(RoundToInt32(-INFINITY), INT32_MIN);
-    EXPECT_EQ(RoundToInt32(NAN), 0);
-}
-
 namespace {
-// Switches the process's time zone for one test.
-class TimeZoneScope
+QString U16(const char16_t* text, qsizetype size = -1)
 {
-public:
-    explicit TimeZoneScope(const char* zone)
-    {
-        const char* old = std::getenv("TZ");
-        hadOld_ = old != nullptr;
-        if (hadOld_)
-            old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TimeZoneScope()
-    {
-        if (hadOld_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool hadOld_ = false;
-    std::string old_;
-};
-
-QDateTime Local(int y, int mo, int d, int h, int mi, int s)
+    return QString::fromUtf16(text, size);
+}
+QString Utf8Hex(const QString& text)
 {
-    return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
+    const ByteArray bytes = StringToUtf8(text);
+    return bytes ? QString::fromLatin1(bytes->toHex().toUpper()) : "no storage";
 }
 } // namespace
 
-TEST(DateToUnixTime, ConvertsInUtcPlus8)
+TEST(TextHelpers, PaddingTrimmingAndUtf8)
 {
-    TimeZoneScope zone("Asia/Shanghai");
-    EXPECT_EQ(DateToUnixTime(Local(1970, 1, 1, 8, 0, 0)), "0");
-    EXPECT_EQ(DateToUnixTime(Local(2026, 12, 6, 8, 0, 0)), "1796515200");
-    EXPECT_EQ(DateToUnixTime(Local(1970, 1, 1, 7, 59, 59)), "-1");
+    // clang-format off
+    const std::pair<QString, QString> cases[] = {
+        {PadLeft("180", 4, "0"), "0180"}, {PadLeft("12345", 4, "0"), "12345"},
+        {PadLeft("7", 4, "0x"), "0007"}, {TrimNull("abc"), "abc"}, {TrimNull(U16(u"\0abc", 4)), ""},
+        {TrimNull(U16(u"ab\0c\0", 5)), "ab"}, {TrimSpaces("  a b  "), "a b"},
+        // Only U+0020 is a space here: tabs, line breaks, U+3000 and U+00A0 stay.
+        {TrimSpaces(U16(u" \t\u3000a\u00A0\r\n ")), U16(u"\t\u3000a\u00A0\r\n")},
+        {Utf8ToString(QByteArray("abc\0\0\0", 6)), U16(u"abc\0\0\0", 6)},
+        {Utf8ToString(QByteArray()), ""}, {Utf8ToString("\xEF\xBB\xBFx"), QChar(0xFEFF) + QString("x")},
+        {Utf8ToString("a\xFF\x62"), U16(u"a\uFFFDb")}, {Utf8Hex(""), "no storage"},
+        {Utf8Hex(U16(u"\u4E2D")), "E4B8AD"}, {Utf8Hex(U16(u"\xD83D\xDCF7")), "F09F93B7"},
+        // An unpaired surrogate becomes U+FFFD, as the platform's converter writes it.
+        {Utf8Hex(U16(u"a\xD83D\x62")), "61EFBFBD62"}, {Utf8Hex(U16(u"\xDCF7")), "EFBFBD"},
+        {Utf8Hex(U16(u"\xDCF7\xD83D")), "EFBFBDEFBFBD"}, {Utf8Hex(U16(u"x\xD83D")), "78EFBFBD"}};
+    // clang-format on
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
+    const QString mixed = U16(u"佳能 EOS R5 \u00e9\xD83D\xDCF7\0x", 15);
+    EXPECT_EQ(Utf8ToString(StringToUtf8(mixed)), mixed);
+    EXPECT_THROW(Utf8ToString(std::nullopt), RaisedError);
+    EXPECT_TRUE(IsArrayEmpty(std::nullopt));
+    EXPECT_FALSE(IsArrayEmpty(QByteArray()));
 }
 
-TEST(DateToUnixTime, HonoursDaylightSavingAroundTransition)
+// QApplication takes LC_NUMERIC from the environment; de_DE reads a decimal comma.
+TEST(TextHelpers, NumbersAreReadTheSameInADecimalCommaLocaleAndRoundToInt32)
 {
-    TimeZoneScope zone("Europe/Berlin");
-    // 2026-03-29 02:00 CET jumps to 03:00 CEST (01:00 UTC).
-    EXPECT_EQ(DateToUnixTime(Local(2026, 3, 29, 1, 59, 59)), "1774745999"); // 00:59:59 UTC
-    EXPECT_EQ(DateToUnixTime(Local(2026, 3, 29, 3, 0, 0)), "1774746000");   // 01:00:00 UTC
-    // Summer: UTC+2; winter: UTC+1.
-    EXPECT_EQ(DateToUnixTime(Local(2026, 7, 1, 12, 0, 0)), "1782900000");
-    EXPECT_EQ(DateToUnixTime(Local(2026, 1, 1, 12, 0, 0)), "1767265200");
+    const double inf = INFINITY;
+    // clang-format off
+    const std::pair<QString, double> cases[] = {
+        {"1.2.0", 1.2}, {"2.10.1", 2.1}, {"35", 35}, {"", 0}, {" 1 2 . 5x", 12.5}, {"+7", 7},
+        {"-3.5e2abc", -350}, {"1e", 1}, {"1e+", 1}, {"2E-1", 0.2}, {"--1", 0}, {".", 0}, {"abc", 0},
+        {"1e999", inf}, {"1e-999", 0}, {"5e0000000000000000001", 50}, {QString(10000, u'9'), inf},
+        {"0." + QString(10000, u'0') + "1", 0}};
+    // clang-format on
+    QTemporaryDir locales;
+    const ProcessResult made =
+        RunProcess("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath("de_DE.UTF-8")});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    qputenv("LOCPATH", locales.path().toLocal8Bit());
+    for (const char* locale : {"C", "de_DE.UTF-8"}) {
+        ASSERT_TRUE(std::setlocale(LC_NUMERIC, locale)) << locale;
+        for (const auto& [text, want] : cases)
+            EXPECT_EQ(TextToNumber(text), want) << locale << ": " << text.left(20).toStdString();
+    }
+    EXPECT_STREQ(std::localeconv()->decimal_point, ",") << "the locale must read a comma";
+    std::setlocale(LC_NUMERIC, "C");
+    qunsetenv("LOCPATH");
+
+    // RoundToInt32 halves to even; outside the 32-bit range it fails to 0.
+    // clang-format off
+    const std::pair<double, int32_t> rounded[] = {
+        {2.5, 2}, {3.5, 4}, {-2.5, -2}, {1315.6, 1316}, {2147483646.5, 2147483646},
+        {2147483647, INT32_MAX}, {2147483647.5, 0}, {2147483648, 0}, {-2147483648, INT32_MIN},
+        {-2147483648.5, INT32_MIN}, {-2147483649, 0}, {1e300, 0}, {-INFINITY, 0}, {NAN, 0}};
+    // clang-format on
+    for (const auto& [value, want] : rounded)
+        EXPECT_EQ(RoundToInt32(value), want) << std::fixed << value;
 }
 
-TEST(DateToUnixTime, InvalidDateGivesEmptyText)
+TEST(TextHelpers, DateToUnixTimeFollowsTheZonesRules)
 {
-    EXPECT_EQ(DateToUnixTime(QDateTime()), "");
-    EXPECT_FALSE(UnixTimeNow().isEmpty());
-    EXPECT_NEAR(UnixTimeNow().toLongLong(), std::time(nullptr), 2);
+    // Europe/Berlin jumps from CET to CEST at 02:00 on 2026-03-29.
+    // clang-format off
+    const std::tuple<const char*, QDateTime, QString> cases[] = {
+        {"Asia/Shanghai", QDateTime({1970, 1, 1}, {8, 0}), "0"}, {"Europe/Berlin", QDateTime(), ""},
+        {"Europe/Berlin", QDateTime({2026, 3, 29}, {1, 59, 59}), "1774745999"},
+        {"Europe/Berlin", QDateTime({2026, 3, 29}, {3, 0}), "1774746000"}};
+    // clang-format on
+    for (const auto& [zone, time, want] : cases) {
+        qputenv("TZ", zone);
+        tzset();
+        EXPECT_EQ(DateToUnixTime(time), want) << zone << " " << time.toString().toStdString();
+    }
+    qunsetenv("TZ");
+    tzset();
+    EXPECT_NEAR(UnixTimeNow().toLongLong(), QDateTime::currentSecsSinceEpoch(), 2);
 }
