@@ -329,10 +329,6 @@ void frmMain::ShowWarningPanel()
 void frmMain::ShowModelBrowser(const std::optional<JsonNode>& models, const QString& display,
                                bool isExtension, const QString& version)
 {
-    if (browserOpener_) {
-        browserOpener_(models, display, isExtension, version);
-        return;
-    }
     frmModels browser(*prompt_, catalogue_.Process().ScrollBarWidth, this);
     browser.Models = models;
     browser.PackageDisplay = display;

@@ -60,11 +60,6 @@ public:
     QString InputBox(const QString& prompt, const QString& title = QString()) override;
     void OpenUrl(const QString& url) override;
 
-    // Where the model browser opens; tests replace it.
-    using BrowserOpener =
-        std::function<void(const std::optional<JsonNode>&, const QString&, bool, const QString&)>;
-    void SetBrowserOpener(BrowserOpener opener) { browserOpener_ = std::move(opener); }
-
     static const QString kCaption;
 
 protected:
@@ -80,7 +75,6 @@ private:
     IPrompt* prompt_ = &dialogs_;
     MainState state_;
     Catalogue catalogue_;
-    BrowserOpener browserOpener_;
 
     QFrame* picWarning_ = nullptr;
     QLabel* imgWarning_ = nullptr;

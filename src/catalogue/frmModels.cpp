@@ -69,12 +69,22 @@ frmModels::frmModels(IPrompt& prompt, const QString& scrollBarWidth, QWidget* pa
 void frmModels::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    // Restoring a minimised or hidden dialog shows it again: the list is
+    // filled once per opening.
+    if (loaded_)
+        return;
+    loaded_ = true;
     tmrLoad_->start();
 }
 
 void frmModels::done(int result)
 {
-    Models.reset(); // Form_Unload releases the model list
+    // Form_Unload releases the model list; opening the dialog again loads it
+    // afresh.
+    Models.reset();
+    tmrLoad_->stop();
+    lvModels_->Clear();
+    loaded_ = false;
     QDialog::done(result);
 }
 

@@ -45,4 +45,5 @@ private:
     QLabel* lblVersion_ = nullptr;
     QPushButton* cmdClose_ = nullptr;
     QTimer* tmrLoad_ = nullptr;
+    bool loaded_ = false; // shown since it was opened: later show events do not refill
 };

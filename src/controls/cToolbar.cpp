@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QBitmap>
+#include <QEvent>
 #include <QIcon>
 #include <QToolButton>
+#include <algorithm>
 
 cToolbar::cToolbar(QWidget* parent) : QToolBar(parent)
 {
@@ -54,11 +56,25 @@ void cToolbar::AddButton(const QString& caption, int image, const QString& toolT
     if (image >= 0 && image < static_cast<int>(disabledImages_.size()))
         icon.addPixmap(disabledImages_[static_cast<size_t>(image)], QIcon::Disabled);
     QAction* action = addAction(icon, caption);
-    action->setToolTip(toolTip.isEmpty() ? caption : toolTip);
+    action->setToolTip(toolTip);
+    // Qt falls back to the caption when an action has no tool tip; the
+    // button's tool tip events are dropped instead.
+    if (QWidget* widget = widgetForAction(action); widget && toolTip.isEmpty()) {
+        widget->installEventFilter(this);
+        silentButtons_.push_back(widget);
+    }
     const int number = static_cast<int>(buttons_.size()) + 1;
     action->setObjectName(QStringLiteral("button%1").arg(number));
     connect(action, &QAction::triggered, this, [this, number] { emit ButtonClick(number); });
     buttons_.push_back(action);
+}
+
+bool cToolbar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip &&
+        std::find(silentButtons_.begin(), silentButtons_.end(), watched) != silentButtons_.end())
+        return true;
+    return QToolBar::eventFilter(watched, event);
 }
 
 int cToolbar::ToolbarWidth() const

@@ -18,6 +18,7 @@ public:
     void Initialize(int imageWidth, int imageHeight, bool flat, bool listStyle, bool divider);
     void AddBitmap(const QPixmap& strip, const QColor& transparent);
     void AddBitmapDisabled(const QPixmap& strip, const QColor& transparent);
+    // A button without a tool tip shows none (not even its caption).
     void AddButton(const QString& caption, int image, const QString& toolTip);
 
     int ToolbarWidth() const;
@@ -31,6 +32,9 @@ public:
 signals:
     void ButtonClick(int button);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     std::vector<QPixmap> Cut(const QPixmap& strip, const QColor& transparent) const;
 
@@ -38,4 +42,5 @@ private:
     std::vector<QPixmap> images_;
     std::vector<QPixmap> disabledImages_;
     std::vector<QAction*> buttons_;
+    std::vector<const QObject*> silentButtons_; // the button widgets without a tool tip
 };
