@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -88,8 +89,8 @@ class cDownload::Sink
 public:
     virtual ~Sink() = default;
     virtual bool Begin() = 0;
-    virtual bool Write(const char* data, int32_t size, int32_t totalBefore) = 0;
-    virtual void End() = 0;
+    virtual bool Write(const char* data, int32_t size) = 0;
+    virtual bool End() = 0;
 };
 
 class cDownload::FileSink : public Sink
@@ -101,13 +102,16 @@ public:
         // A folder "exists" too; removing it fails and so does the download.
         if (QFileInfo::exists(file_.fileName()) && !file_.remove())
             return false;
-        return file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        // Unbuffered, so a full disk fails the write of the chunk it hits
+        // instead of a flush at close that nobody would hear of.
+        return file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
     }
-    bool Write(const char* data, int32_t size, int32_t) override
+    bool Write(const char* data, int32_t size) override { return file_.write(data, size) == size; }
+    bool End() override
     {
-        return file_.write(data, size) == size;
+        file_.close();
+        return file_.error() == QFileDevice::NoError;
     }
-    void End() override { file_.close(); }
 
 private:
     QFile file_;
@@ -118,21 +122,25 @@ class cDownload::BufferSink : public Sink
 public:
     explicit BufferSink(ByteArray& buffer) : buffer_(buffer) {}
     bool Begin() override { return true; }
-    bool Write(const char* data, int32_t size, int32_t totalBefore) override
+    bool Write(const char* data, int32_t size) override
     {
-        if (totalBefore == 0)
+        if (!started_)
             buffer_.emplace(data, size);
         else
             buffer_->append(data, size);
+        started_ = true;
         return true;
     }
-    void End() override {}
+    bool End() override { return true; }
 
 private:
     ByteArray& buffer_;
+    bool started_ = false;
 };
 
-cDownload::cDownload() : worker_(std::make_unique<cThread>()) {}
+cDownload::cDownload(cTimeCount::Clock clock) : clock_(clock), worker_(std::make_unique<cThread>())
+{
+}
 
 cDownload::~cDownload() = default;
 
@@ -178,7 +186,7 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
     mInternet::InitInternet();
     const QByteArray userAgent = UserAgent();
     if (!speedMeter_)
-        speedMeter_ = std::make_unique<cTimeCount>();
+        speedMeter_ = std::make_unique<cTimeCount>(clock_);
     else
         speedMeter_->Clear();
     httpStatus_ = 0;
@@ -207,7 +215,7 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
 
     auto job = std::make_shared<ConnectJob>();
     job->userAgent = userAgent;
-    job->url = url.toLocal8Bit();
+    job->url = url.toUtf8();
     job->delayMs = connectionDelayMs.load();
     const std::intptr_t argument =
         reinterpret_cast<std::intptr_t>(new std::shared_ptr<ConnectJob>(job));
@@ -241,7 +249,7 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
     }
 
     bool failure = held.request == nullptr;
-    int32_t total = 0;
+    int32_t total = byteCountStart_;
     stop_ = false;
     if (!failure) {
         httpStatus_ = mInternet::HttpStatus(held.request);
@@ -260,7 +268,9 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
                     ended = true;
                     break;
                 }
-                if (!sink.Write(chunk, read, total)) {
+                // A body past 2 GiB does not fit the count: a run-time error.
+                if (read > std::numeric_limits<int32_t>::max() - total ||
+                    !sink.Write(chunk, read)) {
                     failure = true;
                     break;
                 }
@@ -269,7 +279,9 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
                 Raise(ChunkReceived, total, true);
                 mInternet::DoEvents();
             } while (!stop_);
-            sink.End();
+            // The file is closed in every case; a failed close fails the download.
+            if (!sink.End())
+                failure = true;
             if (!failure) {
                 complete_ = ended;
                 Raise(TransferEnded, total, true);

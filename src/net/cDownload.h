@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cTimeCount.h"
 #include "startup/TextHelpers.h"
 
 #include <QString>
@@ -8,7 +9,6 @@
 #include <memory>
 
 class cThread;
-class cTimeCount;
 
 // Fetches the body of one URL into a file or a byte array. The connection is
 // opened on a worker thread while the calling (window) thread waits at most
@@ -27,7 +27,8 @@ public:
         NotConnected = 1,  // no connection; nothing is fetched
         ChunkReceived = 2, // ByteCount = bytes so far
         TransferEnded = 3, // end of data, failed read or stop request
-        Failed = 4,        // time-out, missing handle or a file that cannot be written
+        Failed = 4,        // time-out, missing handle, a write that fails (a full disk) or
+                           // a body too long for the 32-bit byte count
     };
 
     // Largest chunk read at a time; the event loop is serviced after each.
@@ -35,7 +36,8 @@ public:
     static constexpr int32_t kDefaultConnTimeout = 5000;
     static constexpr int32_t kDefaultReadTimeout = 30000;
 
-    cDownload();
+    // clock drives the speed meter (tests give their own).
+    explicit cDownload(cTimeCount::Clock clock = &GetTickCount);
     ~cDownload();
     cDownload(const cDownload&) = delete;
     cDownload& operator=(const cDownload&) = delete;
@@ -82,6 +84,11 @@ public:
     // connection complete after its caller gave up.
     static void DelayConnectionsForTests(int ms);
 
+    // Makes the byte count of the next transfers start at count instead of 0,
+    // as if that much had arrived already, so tests reach the 2 GiB limit of
+    // the count without sending 2 GiB.
+    void ByteCountStartForTests(int32_t count) { byteCountStart_ = count; }
+
 private:
     class Sink;
     class FileSink;
@@ -92,10 +99,12 @@ private:
 
     bool stop_ = false;
     bool eventsOn_ = true;
+    cTimeCount::Clock clock_;
     std::unique_ptr<cTimeCount> speedMeter_;
     std::unique_ptr<cThread> worker_;
     int32_t connTimeout_ = kDefaultConnTimeout;
     int32_t readTimeout_ = kDefaultReadTimeout;
     long httpStatus_ = 0;
     bool complete_ = false;
+    int32_t byteCountStart_ = 0;
 };

@@ -35,9 +35,6 @@ ThreadRecord* cThread::BeginThreadEx(ThreadRecord::Routine pAddress,
 {
     if (pAddress == nullptr || nParamCount < 0 || (nParamCount > 0 && pParamList == nullptr))
         return nullptr;
-    if (failNextStart.exchange(false))
-        return nullptr;
-
     auto* record = new (std::nothrow) ThreadRecord;
     if (record == nullptr)
         return nullptr;
@@ -50,6 +47,9 @@ ThreadRecord* cThread::BeginThreadEx(ThreadRecord::Routine pAddress,
     record->routine = pAddress;
     liveRecords.fetch_add(1, std::memory_order_relaxed);
     try {
+        if (failNextStart.exchange(false))
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
         std::thread(WorkerMain, record).detach();
     } catch (const std::system_error&) {
         delete record;

@@ -47,7 +47,7 @@ public:
     static int32_t LiveRecords();
 
     // Makes the next BeginThreadEx fail as if the system could not create a
-    // thread (tests of the caller's failure path).
+    // thread, after its record was allocated (tests of both failure paths).
     static void FailNextStartForTests();
 
 private:

@@ -133,6 +133,25 @@ size_t OnBody(char* data, size_t size, size_t count, void* user)
     return length;
 }
 
+// What goes on the wire: the URL as built, except the bytes an HTTP request
+// line cannot carry (space, control characters, anything above 0x7E), which
+// are percent-encoded. libcurl refuses such a URL outright, and a line break
+// must never split the request. '%', '&' and '=' stay as they are: the query
+// is the caller's and the server reads it as written.
+QByteArray RequestLineUrl(const QByteArray& url)
+{
+    QByteArray wire;
+    wire.reserve(url.size());
+    for (const char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte < 0x7F)
+            wire.append(c);
+        else
+            wire.append('%').append(QByteArray::number(byte, 16).rightJustified(2, '0').toUpper());
+    }
+    return wire;
+}
+
 void CollectResult(Request* request)
 {
     int left = 0;
@@ -214,7 +233,8 @@ Request* InternetOpenUrl(Session* root, const QByteArray& url,
         return nullptr;
     }
     CURL* easy = request->easy;
-    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    const QByteArray wire = RequestLineUrl(url);
+    curl_easy_setopt(easy, CURLOPT_URL, wire.constData());
     curl_easy_setopt(easy, CURLOPT_USERAGENT, root->userAgent.constData());
     // Threads and signals do not mix: name resolution must not use alarms.
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);

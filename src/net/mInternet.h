@@ -37,6 +37,8 @@ Session* InternetOpen(const QByteArray& userAgent);
 // (redirects followed, at most 5, http and https only), or nullptr when the
 // request failed before that or cancelled() returned true. Blocks: this is
 // what runs on the worker thread. cancelled is asked between short polls.
+// url is UTF-8 as built, unescaped; what a request line cannot carry (space,
+// control characters, bytes above 0x7E) is percent-encoded on the way out.
 Request* InternetOpenUrl(Session* root, const QByteArray& url,
                          const std::function<bool()>& cancelled = {});
 

@@ -25,11 +25,11 @@ public:
     const QString& Error() const { return error_; }
     int Port() const { return port_; }
     // "http://127.0.0.1:PORT", the text an endpoint file holds.
-    QString BaseUrl() const;
+    QString BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
     // BaseUrl() + path (path begins with "/").
-    QString Url(const QString& path) const;
-    // The request log so far, one line per request: method, path and query,
-    // user agent.
+    QString Url(const QString& path) const { return BaseUrl() + path; }
+    // The request log so far, one line per request: method, path and query
+    // as sent, user agent.
     QStringList LogLines() const;
 
 private:

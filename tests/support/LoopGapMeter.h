@@ -5,18 +5,17 @@
 #include <QTimer>
 #include <algorithm>
 
-// The longest time between two passes of the event loop while it runs,
-// measured with a zero-interval timer, which fires once on every pass.
+// The longest time between two passes of the event loop, measured from the
+// meter's creation with a zero-interval timer, which fires once on every pass.
+// A loop that is never serviced shows as one long gap at the next pass.
 class LoopGapMeter
 {
 public:
     LoopGapMeter()
     {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const qint64 now = clock_.nsecsElapsed();
-            if (last_ >= 0)
-                longest_ = std::max(longest_, now - last_);
-            last_ = now;
+            longest_ = std::max(longest_, clock_.nsecsElapsed() - last_);
+            last_ = clock_.nsecsElapsed();
         });
         clock_.start();
         timer_.start(0);
@@ -26,6 +25,6 @@ public:
 private:
     QTimer timer_;
     QElapsedTimer clock_;
-    qint64 last_ = -1;
+    qint64 last_ = 0;
     qint64 longest_ = 0;
 };

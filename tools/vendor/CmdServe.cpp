@@ -366,7 +366,8 @@ int RunServe(const QStringList& args)
     httplib::Server server;
     server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     server.set_keep_alive_max_count(1);
-    server.Get(".*", [&site](const httplib::Request& req, httplib::Response& res) {
+    // Every path, a line break in it included ("." stops at one).
+    server.Get(R"([\s\S]*)", [&site](const httplib::Request& req, httplib::Response& res) {
         Handle(site, req, res);
     });
     const int requestedPort = site.port;

@@ -1,487 +1,311 @@
-// The downloader against the real local vendor site, faults included.
+// The downloader against the real local vendor site: one table of situations
+// (site fault, URL, target, what the event handler does) -> events, result,
+// HTTP status, completeness and what the buffer or file holds afterwards.
 
 #include "net/cDownload.h"
 
+#include "net/cThread.h"
 #include "net/mInternet.h"
 #include "startup/Settings.h"
 #include "support/LocalSite.h"
+#include "support/LoopGapMeter.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <csignal>
 #include <gtest/gtest.h>
-#include <thread>
-#include <vector>
+#include <sys/resource.h>
 
 namespace {
 
-struct Event
+constexpr int32_t kMax = 2147483647;
+const QByteArray kOld("old");
+
+struct Row
 {
-    int32_t status;
-    int32_t byteCount;
-    bool operator==(const Event& other) const
-    {
-        return status == other.status && byteCount == other.byteCount;
-    }
+    const char* name;
+    QString url = "/b5000";     // on the row's site, or a whole URL
+    QStringList setup = {};     // the site's faults ("/..." "*..."), then the test's own switches
+    QString target = "";        // a file under a work folder; empty: into a buffer
+    int32_t connTimeout = 3000; // below 3000 the wait runs out
+    const char* expect = "";    // events (see Summary) | result HttpStatus [complete]
+    ByteArray after = kOld;     // the buffer or file afterwards; none: no buffer, no file
+    int requests = 1;           // requests the site saw; -1: any
 };
 
-void PrintTo(const Event& event, std::ostream* os)
+// Size and SHA-1 of bytes, or "none".
+QString Digest(const ByteArray& bytes)
 {
-    *os << "(" << event.status << ", " << event.byteCount << ")";
+    const auto sha1 = [&] { return QCryptographicHash::hash(*bytes, QCryptographicHash::Sha1); };
+    return bytes ? QString::number(bytes->size()) + " " + sha1().toHex() : "none";
 }
 
-using Events = std::vector<Event>;
-
-// Records every event of a download.
-void Record(cDownload& download, Events& events)
+void FileSizeLimit(rlim_t bytes)
 {
-    download.DownloadEvent = [&events](int32_t status, int32_t byteCount, int32_t speed) {
-        EXPECT_GE(speed, 0);
-        events.push_back({status, byteCount});
-    };
+    const rlimit limit{bytes, RLIM_INFINITY};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
 }
 
-// Processes events until cond holds or 5 s have passed.
-template <typename Condition> bool ProcessUntil(Condition cond)
+// The value of a switch "key:N" (1 for a bare "key", 0 when absent).
+qint64 Switch(const QStringList& setup, const QString& key)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond()) {
-        if (timer.elapsed() > 5000)
-            return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (const QString& s : setup)
+        if (s == key || s.startsWith(key + ':'))
+            return s == key ? 1 : s.mid(key.size() + 1).toLongLong();
+    return 0;
+}
+
+// Events as "0:0 2x3:5000 3:5000": a run of chunk events is 2xRUN:LAST ("x*"
+// where the run's length may vary, every chunk of a run 1..2048 bytes); "n"
+// marks a nested download's events, "N:r" its result.
+std::string Summary(const std::vector<std::tuple<std::string, int32_t, int32_t>>& ev, bool any)
+{
+    std::string out;
+    for (size_t i = 0; i < ev.size(); ++i) {
+        const auto& [who, status, count] = ev[i];
+        std::string t = status < 0 ? who : who + std::to_string(status);
+        if (status == 2) {
+            const size_t first = i;
+            for (;
+                 i + 1 < ev.size() && std::get<1>(ev[i + 1]) == 2 && std::get<0>(ev[i + 1]) == who;
+                 ++i)
+                EXPECT_LE(unsigned(std::get<2>(ev[i + 1]) - std::get<2>(ev[i]) - 1), 2047u);
+            t += "x" + (any ? std::string("*") : std::to_string(i - first + 1));
+        }
+        out += (out.empty() ? "" : " ") + t + ":" + std::to_string(std::get<2>(ev[i]));
     }
-    return true;
+    return out;
 }
 
 class DownloadTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        root_ = new QTemporaryDir;
-        const QString r = root_->path();
-        QDir(r).mkpath(QStringLiteral("hub"));
-        QDir(r).mkpath(QStringLiteral("update"));
-        WriteFile(r + "/empty.bin", QByteArray());
-        WriteFile(r + "/b2048.bin", PseudoRandomBytes(2048, 1));
-        WriteFile(r + "/b2049.bin", PseudoRandomBytes(2049, 2));
-        WriteFile(r + "/hub/small.Z", PseudoRandomBytes(5000, 3));
-        WriteFile(r + "/hub/large.Z", PseudoRandomBytes(3 * 1024 * 1024 + 17, 4));
-        WriteFile(r + "/update/tvh_endpoint.txt", "http://127.0.0.1:1");
-        site_ = new LocalSite(r);
-    }
-    static void TearDownTestSuite()
-    {
-        delete site_;
-        delete root_;
-    }
     void SetUp() override
     {
-        ASSERT_TRUE(site_->IsRunning()) << site_->Error().toStdString();
+        signal(SIGXFSZ, SIG_IGN); // past the file-size limit a write fails instead
+        for (int size : {0, 2048, 2049, 5000, 40000, 3 * 1024 * 1024 + 17})
+            WriteFile(root.filePath(QString("b%1").arg(size)), PseudoRandomBytes(size, size));
+        site = std::make_unique<LocalSite>(root.path());
+        ASSERT_TRUE(site->IsRunning()) << site->Error().toStdString();
         mInternet::SetConnectedStateForTests(true);
-        Settings::Write(Settings::AppInfo, QStringLiteral("EditorVersion"), QStringLiteral("1316"));
-        Settings::Write(Settings::AppInfo, QStringLiteral("UserName"), QStringLiteral("alice"));
-        ASSERT_TRUE(out_.isValid());
-        Record(download_, events_);
+        Settings::Write(Settings::AppInfo, "EditorVersion", "1316");
+        Settings::Write(Settings::AppInfo, "UserName", "alice");
     }
-    void TearDown() override
+    void TearDown() override { mInternet::SetConnectedStateForTests(std::nullopt); }
+    QByteArray Served(int size, qsizetype n = -1) const
     {
-        mInternet::SetConnectedStateForTests(std::nullopt);
-        EXPECT_FALSE(cDownload::InProgress());
+        const QByteArray body = ReadFile(root.filePath(QString("b%1").arg(size)));
+        return n < 0 ? body : body.left(n);
     }
-    static QByteArray Served(const QString& name) { return ReadFile(root_->path() + name); }
-    QString Target() const { return out_.filePath(QStringLiteral("target.bin")); }
-
-    static QTemporaryDir* root_;
-    static LocalSite* site_;
-    QTemporaryDir out_;
-    cDownload download_;
-    Events events_;
+    QTemporaryDir root;
+    std::unique_ptr<LocalSite> site;
 };
 
-QTemporaryDir* DownloadTest::root_ = nullptr;
-LocalSite* DownloadTest::site_ = nullptr;
-
-TEST_F(DownloadTest, SmallBodyToBuffer_ChunksOf2048AndCompleteWith200)
+QStringList Redirects(int n)
 {
-    ByteArray buffer;
-    EXPECT_EQ(download_.DownloadToBuffer(site_->Url("/hub/small.Z"), buffer), 5000);
-    ASSERT_TRUE(buffer.has_value());
-    EXPECT_EQ(Hex(*buffer), Hex(Served("/hub/small.Z")));
-    EXPECT_EQ(events_, (Events{{0, 0}, {2, 2048}, {2, 4096}, {2, 5000}, {3, 5000}}));
-    EXPECT_EQ(download_.HttpStatus(), 200);
-    EXPECT_TRUE(download_.Complete());
+    QStringList setup;
+    for (int i = 1; i < n; ++i)
+        setup << QString("/r%1=redirect:/r%2").arg(i).arg(i + 1);
+    return setup << QString("/r%1=redirect:/b5000").arg(n);
 }
 
-TEST_F(DownloadTest, LargeBodyToFile_ByteExactAndEveryChunkAtMost2048)
+TEST_F(DownloadTest, Situations_EventsResultAndWhatIsStored)
 {
-    WriteFile(Target(), "old content that must go");
-    const QByteArray expected = Served("/hub/large.Z");
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/hub/large.Z"), Target()), expected.size());
-    EXPECT_TRUE(ReadFile(Target()) == expected) << "file differs from the served body";
-    ASSERT_GE(events_.size(), 3u);
-    int32_t previous = 0;
-    for (size_t i = 1; i + 1 < events_.size(); ++i) {
-        ASSERT_EQ(events_[i].status, 2);
-        ASSERT_GT(events_[i].byteCount, previous);
-        ASSERT_LE(events_[i].byteCount - previous, 2048);
-        previous = events_[i].byteCount;
+    const auto page = [](const QByteArray& s) {
+        return "<html><head><title>" + s + "</title></head><body><h1>" + s +
+               "</h1></body></html>\n";
+    };
+    constexpr int32_t large = 3 * 1024 * 1024 + 17;
+    // clang-format off
+    const Row rows[] = {
+        {.name = "5000 bytes into a buffer", .expect = "0:0 2x3:5000 3:5000 | 5000 200 complete",
+         .after = Served(5000)},
+        {.name = "large body replaces the old file", .url = "/b3145745", .target = "t",
+         .expect = "0:0 2x*:3145745 3:3145745 | 3145745 200 complete", .after = Served(large)},
+        {.name = "2048 bytes: a chunk, then the end", .url = "/b2048",
+         .expect = "0:0 2x1:2048 3:2048 | 2048 200 complete", .after = Served(2048)},
+        {.name = "2049 bytes: two chunks", .url = "/b2049", .target = "t",
+         .expect = "0:0 2x2:2049 3:2049 | 2049 200 complete", .after = Served(2049)},
+        {.name = "empty body: an empty file in place of the old", .url = "/b0", .target = "t",
+         .expect = "0:0 3:0 | 0 200 complete", .after = QByteArray("")},
+        {.name = "empty body: the buffer kept", .url = "/b0", .expect = "0:0 3:0 | 0 200 complete"},
+        {.name = "404 page stored", .url = "/none", .expect = "0:0 2x1:90 3:90 | 90 404 complete",
+         .after = page("404 Not Found")},
+        {.name = "500 page stored", .setup = {"*=status:500"}, .target = "t",
+         .expect = "0:0 2x1:114 3:114 | 114 500 complete",
+         .after = page("500 Internal Server Error")},
+        {.name = "cut-off body", .setup = {"/=truncate:100"}, .target = "t",
+         .expect = "0:0 2x1:100 3:100 | 100 200", .after = Served(5000, 100)},
+        {.name = "stalled body given up", .setup = {"/=drip:1"}, .expect = "0:0 2x1:1 3:1 | 1 200",
+         .after = Served(5000, 1)},
+        {.name = "offline: nothing fetched", .setup = {"offline"}, .target = "t",
+         .expect = "1:0 | 0 0", .requests = 0},
+        {.name = "site hangs", .setup = {"*=hang"}, .target = "t", .connTimeout = 300,
+         .expect = "0:0 4:0 | 0 0"},
+        {.name = "connection dropped", .setup = {"*=close"}, .connTimeout = 300,
+         .expect = "0:0 4:0 | 0 0"},
+        {.name = "connection refused", .url = "http://127.0.0.1:1/b5000", .connTimeout = 300,
+         .expect = "0:0 4:0 | 0 0", .requests = 0},
+        {.name = "ConnTimeout 0", .connTimeout = 0, .expect = "0:0 4:0 | 0 0", .requests = -1},
+        {.name = "ConnTimeout -1", .connTimeout = -1, .expect = "0:0 4:0 | 0 0", .requests = -1},
+        {.name = "answer after the time-out", .setup = {"/=delay:400"}, .connTimeout = 100,
+         .expect = "0:0 4:0 | 0 0"},
+        {.name = "URL opened after the caller gave up", .setup = {"late"}, .connTimeout = 100,
+         .expect = "0:0 4:0 | 0 0"},
+        {.name = "worker cannot start", .setup = {"nothread"}, .connTimeout = 300,
+         .expect = "0:0 4:0 | 0 0", .requests = 0},
+        {.name = "five redirects followed", .url = "/r1", .setup = Redirects(5),
+         .expect = "0:0 2x3:5000 3:5000 | 5000 200 complete", .after = Served(5000), .requests = 6},
+        {.name = "sixth redirect not followed", .url = "/r1", .setup = Redirects(6),
+         .expect = "0:0 3:0 | 0 302", .requests = 6},
+        {.name = "redirect to a local file refused", .url = "/f",
+         .setup = {"/f=redirect:file:///etc/hostname"}, .connTimeout = 300,
+         .expect = "0:0 4:0 | 0 0"},
+        {.name = "target in a missing folder", .target = "no/t", .expect = "0:0 4:0 | 0 200",
+         .after = {}},
+        {.name = "target is a folder", .setup = {"folder"}, .target = "t",
+         .expect = "0:0 4:0 | 0 200", .after = {}},
+        {.name = "file-size limit early in the body", .url = "/b40000", .setup = {"fsize:3000"},
+         .target = "t", .expect = "0:0 2x1:2048 4:0 | 2048 200", .after = Served(40000, 3000)},
+        {.name = "file-size limit in the last 16 KiB", .url = "/b40000", .setup = {"fsize:39900"},
+         .target = "t", .expect = "0:0 2x19:38912 4:0 | 38912 200", .after = Served(40000, 39900)},
+        {.name = "byte count reaches 2^31-1", .url = "/b2049", .setup = {"count:2147481598"},
+         .expect = "0:0 2x2:2147483647 3:2147483647 | 2147483647 200 complete",
+         .after = Served(2049)},
+        {.name = "byte count would pass 2^31-1", .url = "/b2049", .setup = {"count:2147481599"},
+         .expect = "0:0 2x1:2147483647 4:0 | 2147483647 200", .after = Served(2049, 2048)},
+        {.name = "stop from a chunk event", .url = "/b3145745", .setup = {"stop"}, .target = "t",
+         .expect = "0:0 2x1:2048 3:2048 | 2048 200", .after = Served(large, 2048)},
+        {.name = "stop before the transfer: no effect", .setup = {"stopfirst"},
+         .expect = "0:0 2x3:5000 3:5000 | 5000 200 complete", .after = Served(5000)},
+        {.name = "events off: none raised, same result", .setup = {"quiet"}, .target = "t",
+         .expect = " | 5000 200 complete", .after = Served(5000)},
+        {.name = "second download from a chunk event: 0, no events", .setup = {"nested"},
+         .expect = "0:0 2x1:2048 N:0 2x1:4096 N:0 2x1:5000 N:0 3:5000 | 5000 200 complete",
+         .after = Served(5000)},
+        {.name = "download from the connect event runs whole", .url = "/b2049",
+         .setup = {"nested0"},
+         .expect = "0:0 n0:0 n2x1:2048 n3:2048 N:2048 2x2:2049 3:2049 | 2049 200 complete",
+         .after = Served(2049), .requests = 2},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto on = [&row](const char* key) { return Switch(row.setup, key); };
+        LocalSite rowSite(root.path(), row.setup.filter(QRegularExpression("^[/*]")));
+        ASSERT_TRUE(rowSite.IsRunning()) << rowSite.Error().toStdString();
+        QTemporaryDir work;
+        const QString target = work.filePath(row.target);
+        if (!row.target.isEmpty())
+            on("folder") ? QDir().mkpath(target) : WriteFile(target, kOld);
+        mInternet::SetConnectedStateForTests(!on("offline"));
+        if (on("nothread"))
+            cThread::FailNextStartForTests();
+        cDownload::DelayConnectionsForTests(on("late") ? 400 : 0);
+
+        cDownload download, nested;
+        std::vector<std::tuple<std::string, int32_t, int32_t>> ev;
+        download.ConnTimeout(row.connTimeout);
+        download.ReadTimeout(500);
+        download.ByteCountStartForTests(static_cast<int32_t>(on("count")));
+        download.RaiseDownloadEvent(!on("quiet"));
+        download.DownloadEvent = [&](int32_t status, int32_t count, int32_t) {
+            ev.emplace_back("", status, count);
+            if (on("stop") && status == 2)
+                download.StopDownload();
+            if ((on("nested") && status == 2) || (on("nested0") && status == 0)) {
+                ByteArray none;
+                ev.emplace_back("N", -1, nested.DownloadToBuffer(rowSite.Url("/b2048"), none));
+                EXPECT_EQ(none.has_value(), on("nested0") != 0);
+            }
+        };
+        nested.DownloadEvent = [&ev](int32_t s, int32_t n, int32_t) { ev.emplace_back("n", s, n); };
+        if (on("stopfirst"))
+            download.StopDownload();
+        ByteArray buffer = kOld;
+        const QString url = row.url.startsWith("http") ? row.url : rowSite.Url(row.url);
+        FileSizeLimit(on("fsize") ? on("fsize") : RLIM_INFINITY);
+        QElapsedTimer clock;
+        clock.start();
+        LoopGapMeter gaps;
+        const int32_t result = row.target.isEmpty() ? download.DownloadToBuffer(url, buffer)
+                                                    : download.DownloadToFile(url, target);
+        const qint64 ms = clock.elapsed();
+        QCoreApplication::processEvents(); // the gap up to the end of the download
+        FileSizeLimit(RLIM_INFINITY);
+        mInternet::SetConnectedStateForTests(true);
+        cDownload::DelayConnectionsForTests(0);
+
+        EXPECT_EQ(Summary(ev, QString(row.expect).contains("x*")) + " | " + std::to_string(result) +
+                      " " + std::to_string(download.HttpStatus()) +
+                      (download.Complete() ? " complete" : ""),
+                  row.expect);
+        EXPECT_LT(gaps.LongestMs(), 250) << "the event loop was not serviced";
+        const ByteArray stored = row.target.isEmpty()         ? buffer
+                                 : QFileInfo(target).isFile() ? ByteArray(ReadFile(target))
+                                                              : std::nullopt;
+        EXPECT_EQ(Digest(stored), Digest(row.after));
+        EXPECT_TRUE(row.requests < 0 || rowSite.LogLines().size() == row.requests)
+            << rowSite.LogLines().join('\n').toStdString();
+        // The wait runs out on a millisecond clock: up to 1 ms short.
+        EXPECT_TRUE(row.connTimeout <= 0 || row.connTimeout >= 3000 || ms >= row.connTimeout - 1);
+        // Whatever the worker still holds must not reach or block the next download.
+        ByteArray next;
+        EXPECT_EQ(cDownload().DownloadToBuffer(site->Url("/b2049"), next), 2049);
+        EXPECT_EQ(Digest(next), Digest(Served(2049)));
+        clock.restart();
+        while (mInternet::OpenRequests() > 0 && clock.elapsed() < 5000)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(mInternet::OpenRequests(), 0) << "a connection nobody took up stays open";
     }
-    EXPECT_EQ(events_.back(), (Event{3, static_cast<int32_t>(expected.size())}));
-    EXPECT_TRUE(download_.Complete());
 }
 
-TEST_F(DownloadTest, Exactly2048Bytes_OneChunkThenEnd)
+// The request as the site logs it: the user agent, and the URL as built with
+// only what a request line cannot carry percent-encoded.
+TEST_F(DownloadTest, RequestLine_UserAgentAndEncodedUrl)
 {
-    ByteArray buffer;
-    EXPECT_EQ(download_.DownloadToBuffer(site_->Url("/b2048.bin"), buffer), 2048);
-    EXPECT_EQ(events_, (Events{{0, 0}, {2, 2048}, {3, 2048}}));
-    EXPECT_EQ(Hex(buffer.value_or(QByteArray())), Hex(Served("/b2048.bin")));
-    EXPECT_TRUE(download_.Complete());
-}
-
-TEST_F(DownloadTest, Exactly2049Bytes_TwoChunks)
-{
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/b2049.bin"), Target()), 2049);
-    EXPECT_EQ(events_, (Events{{0, 0}, {2, 2048}, {2, 2049}, {3, 2049}}));
-    EXPECT_EQ(Hex(ReadFile(Target())), Hex(Served("/b2049.bin")));
-}
-
-TEST_F(DownloadTest, EmptyBody_FileReplacedByEmptyOneAndBufferKept)
-{
-    WriteFile(Target(), "previous");
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/empty.bin"), Target()), 0);
-    EXPECT_EQ(events_, (Events{{0, 0}, {3, 0}}));
-    EXPECT_TRUE(QFileInfo::exists(Target()));
-    EXPECT_EQ(ReadFile(Target()).size(), 0);
-    EXPECT_TRUE(download_.Complete());
-
-    events_.clear();
-    ByteArray buffer = QByteArray("kept");
-    EXPECT_EQ(download_.DownloadToBuffer(site_->Url("/empty.bin"), buffer), 0);
-    EXPECT_EQ(buffer, ByteArray(QByteArray("kept")));
-    ByteArray none;
-    EXPECT_EQ(download_.DownloadToBuffer(site_->Url("/empty.bin"), none), 0);
-    EXPECT_FALSE(none.has_value());
-}
-
-TEST_F(DownloadTest, BufferWithOldContent_HoldsExactlyTheNewBody)
-{
-    ByteArray buffer = QByteArray(10000, 'x');
-    EXPECT_EQ(download_.DownloadToBuffer(site_->Url("/b2049.bin"), buffer), 2049);
-    EXPECT_EQ(Hex(buffer.value_or(QByteArray())), Hex(Served("/b2049.bin")));
-}
-
-TEST_F(DownloadTest, EventsOff_NoEventSameResult)
-{
-    download_.RaiseDownloadEvent(false);
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/hub/small.Z"), Target()), 5000);
-    EXPECT_TRUE(events_.empty());
-    EXPECT_EQ(Hex(ReadFile(Target())), Hex(Served("/hub/small.Z")));
-}
-
-TEST_F(DownloadTest, StopFromProgressHandler_EndsAfterThatChunkWithStatus3)
-{
-    download_.DownloadEvent = [this](int32_t status, int32_t byteCount, int32_t) {
-        events_.push_back({status, byteCount});
-        if (status == 2)
-            download_.StopDownload();
+    const QString rows[][4] = {
+        {"/update/e.txt", "alice", "1316", "GET /update/e.txt Ksvro/1316 (alice)"},
+        {"/k/?u=hidden user 01&s=a=b%41&t=\u00e9\x7f", "hidden user 01", "",
+         "GET /k/?u=hidden%20user%2001&s=a=b%41&t=%C3%A9%7F Ksvro/0000 (hidden user 01)"},
+        {"/svc\r\n/kvxta_user_ext_info/?u=x\ty", "bob", "1.2",
+         "GET /svc%0D%0A/kvxta_user_ext_info/?u=x%09y Ksvro/1.2 (bob)"},
     };
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/hub/large.Z"), Target()), 2048);
-    EXPECT_EQ(events_, (Events{{0, 0}, {2, 2048}, {3, 2048}}));
-    EXPECT_EQ(ReadFile(Target()).size(), 2048);
-    EXPECT_FALSE(download_.Complete());
-}
-
-TEST_F(DownloadTest, StopBeforeTransfer_HasNoEffect)
-{
-    download_.StopDownload();
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/hub/small.Z"), Target()), 5000);
-    EXPECT_TRUE(download_.Complete());
-}
-
-TEST_F(DownloadTest, SecondDownloadFromHandler_ReturnsZeroAtOnceWithoutEvents)
-{
-    cDownload second;
-    Events secondEvents;
-    Record(second, secondEvents);
-    std::vector<int32_t> nestedResults;
-    download_.DownloadEvent = [&](int32_t status, int32_t byteCount, int32_t) {
-        events_.push_back({status, byteCount});
-        if (status == 2) {
-            ByteArray buffer;
-            nestedResults.push_back(second.DownloadToBuffer(site_->Url("/b2048.bin"), buffer));
-            EXPECT_FALSE(buffer.has_value());
-        }
-    };
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/hub/small.Z"), Target()), 5000);
-    EXPECT_EQ(nestedResults, (std::vector<int32_t>{0, 0, 0}));
-    EXPECT_TRUE(secondEvents.empty());
-    EXPECT_EQ(events_.back(), (Event{3, 5000}));
-}
-
-TEST_F(DownloadTest, ErrorPage_StoredLikeAnyBodyWithItsStatus)
-{
-    ByteArray buffer;
-    const int32_t result = download_.DownloadToBuffer(site_->Url("/no/such/file"), buffer);
-    ASSERT_GT(result, 0);
-    EXPECT_TRUE(buffer->contains("404 Not Found"));
-    EXPECT_EQ(download_.HttpStatus(), 404);
-    EXPECT_TRUE(download_.Complete());
-    EXPECT_EQ(events_.back(), (Event{3, result}));
-
-    LocalSite failing(root_->path(), {QStringLiteral("*=status:500")});
-    ASSERT_TRUE(failing.IsRunning()) << failing.Error().toStdString();
-    EXPECT_GT(download_.DownloadToFile(failing.Url("/hub/small.Z"), Target()), 0);
-    EXPECT_TRUE(ReadFile(Target()).contains("500 Internal Server Error"));
-    EXPECT_EQ(download_.HttpStatus(), 500);
-}
-
-TEST_F(DownloadTest, CutOffBody_BytesSoFarStatus3AndNotComplete)
-{
-    LocalSite cut(root_->path(), {QStringLiteral("/hub/=truncate:100")});
-    ASSERT_TRUE(cut.IsRunning()) << cut.Error().toStdString();
-    EXPECT_EQ(download_.DownloadToFile(cut.Url("/hub/small.Z"), Target()), 100);
-    EXPECT_EQ(events_, (Events{{0, 0}, {2, 100}, {3, 100}}));
-    EXPECT_EQ(Hex(ReadFile(Target())), Hex(Served("/hub/small.Z").left(100)));
-    EXPECT_EQ(download_.HttpStatus(), 200);
-    EXPECT_FALSE(download_.Complete());
-}
-
-TEST_F(DownloadTest, UserAgent_VersionAndUserOrZerosWithoutVersion)
-{
-    ByteArray buffer;
-    ASSERT_GT(download_.DownloadToBuffer(site_->Url("/update/tvh_endpoint.txt"), buffer), 0);
-    ASSERT_TRUE(Settings::Delete(Settings::AppInfo, QStringLiteral("EditorVersion")));
-    Settings::Write(Settings::AppInfo, QStringLiteral("UserName"), QStringLiteral("bob smith"));
-    ASSERT_GT(download_.DownloadToBuffer(site_->Url("/update/tvh_endpoint.txt?second"), buffer), 0);
-    const QStringList log = site_->LogLines();
-    EXPECT_TRUE(log.contains(QStringLiteral("GET /update/tvh_endpoint.txt Ksvro/1316 (alice)")))
-        << log.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("GET /update/tvh_endpoint.txt?second Ksvro/0000 (bob smith)")))
-        << log.join(QLatin1Char('\n')).toStdString();
-}
-
-TEST_F(DownloadTest, Offline_Event1NothingFetchedFileUntouched)
-{
-    mInternet::SetConnectedStateForTests(false);
-    WriteFile(Target(), "untouched");
-    const qsizetype requestsBefore = site_->LogLines().size();
-    EXPECT_FALSE(download_.IsConnected());
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/hub/small.Z"), Target()), 0);
-    EXPECT_EQ(events_, (Events{{1, 0}}));
-    EXPECT_EQ(ReadFile(Target()), QByteArray("untouched"));
-    EXPECT_EQ(site_->LogLines().size(), requestsBefore);
-    EXPECT_FALSE(cDownload::InProgress());
-}
-
-TEST_F(DownloadTest, ServerHangs_FailsAfterConnTimeoutWhileEventLoopRuns)
-{
-    LocalSite hanging(root_->path(), {QStringLiteral("*=hang")});
-    ASSERT_TRUE(hanging.IsRunning()) << hanging.Error().toStdString();
-    WriteFile(Target(), "untouched");
-    int ticks = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
-    timer.start(10);
-    download_.ConnTimeout(300);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    EXPECT_EQ(download_.DownloadToFile(hanging.Url("/hub/small.Z"), Target()), 0);
-    const qint64 ms = elapsed.elapsed();
-    EXPECT_GE(ms, 299); // a millisecond clock: up to 1 ms short
-    EXPECT_LT(ms, 1500);
-    EXPECT_GE(ticks, 10) << "the event loop was not serviced during the wait";
-    EXPECT_EQ(events_, (Events{{0, 0}, {4, 0}}));
-    EXPECT_EQ(ReadFile(Target()), QByteArray("untouched"));
-    EXPECT_EQ(download_.HttpStatus(), 0);
-    // The worker, still blocked when the caller gave up, closes its attempt.
-    EXPECT_TRUE(ProcessUntil([] { return mInternet::OpenRequests() == 0; }));
-}
-
-TEST_F(DownloadTest, ConnTimeoutZeroOrNegative_FailsAfterFirstPoll)
-{
-    for (const int32_t timeout : {0, -1}) {
-        events_.clear();
-        download_.ConnTimeout(timeout);
+    for (const auto& [path, user, version, logged] : rows) {
+        Settings::Write(Settings::AppInfo, "UserName", user);
+        Settings::Delete(Settings::AppInfo, "EditorVersion");
+        if (!version.isEmpty())
+            Settings::Write(Settings::AppInfo, "EditorVersion", version);
         ByteArray buffer;
-        EXPECT_EQ(download_.DownloadToBuffer(site_->Url("/hub/small.Z"), buffer), 0);
-        EXPECT_EQ(events_, (Events{{0, 0}, {4, 0}}));
-        EXPECT_FALSE(buffer.has_value());
-    }
-    EXPECT_TRUE(ProcessUntil([] { return mInternet::OpenRequests() == 0; }));
-}
-
-TEST_F(DownloadTest, AnswerAfterTimeout_AttemptAbandonedAndNextDownloadUnaffected)
-{
-    LocalSite late(root_->path(), {QStringLiteral("/hub/=delay:400")});
-    ASSERT_TRUE(late.IsRunning()) << late.Error().toStdString();
-    download_.ConnTimeout(100);
-    ByteArray buffer;
-    EXPECT_EQ(download_.DownloadToBuffer(late.Url("/hub/small.Z"), buffer), 0);
-    EXPECT_EQ(events_, (Events{{0, 0}, {4, 0}}));
-
-    // At once, while the late answer is still on its way: not blocked, and it
-    // gets its own body, not the late one.
-    cDownload next;
-    EXPECT_EQ(next.DownloadToBuffer(late.Url("/b2049.bin"), buffer), 2049);
-    EXPECT_EQ(Hex(buffer.value_or(QByteArray())), Hex(Served("/b2049.bin")));
-    EXPECT_TRUE(ProcessUntil([] { return mInternet::OpenRequests() == 0; }));
-}
-
-TEST_F(DownloadTest, UrlOpenedAfterCallerGaveUp_ClosedByWorkerNeverTakenUp)
-{
-    cDownload::DelayConnectionsForTests(400);
-    download_.ConnTimeout(100);
-    ByteArray buffer;
-    EXPECT_EQ(download_.DownloadToBuffer(site_->Url("/hub/small.Z"), buffer), 0);
-    cDownload::DelayConnectionsForTests(0);
-    EXPECT_EQ(events_, (Events{{0, 0}, {4, 0}}));
-    EXPECT_FALSE(buffer.has_value());
-    // The URL is open on the worker now, waiting to be handed over to nobody.
-    EXPECT_TRUE(ProcessUntil([] { return mInternet::OpenRequests() == 1; }));
-
-    cDownload next;
-    Events nextEvents;
-    Record(next, nextEvents);
-    EXPECT_EQ(next.DownloadToBuffer(site_->Url("/b2048.bin"), buffer), 2048);
-    EXPECT_EQ(Hex(buffer.value_or(QByteArray())), Hex(Served("/b2048.bin")));
-    EXPECT_EQ(nextEvents, (Events{{0, 0}, {2, 2048}, {3, 2048}}));
-    EXPECT_TRUE(ProcessUntil([] { return mInternet::OpenRequests() == 0; }))
-        << "the late URL was never closed";
-}
-
-TEST_F(DownloadTest, ConnectionRefusedOrDropped_WaitsConnTimeoutThenFails)
-{
-    QString closedUrl;
-    {
-        LocalSite gone(root_->path());
-        ASSERT_TRUE(gone.IsRunning());
-        closedUrl = gone.Url("/hub/small.Z");
-    }
-    LocalSite dropping(root_->path(), {QStringLiteral("*=close")});
-    ASSERT_TRUE(dropping.IsRunning()) << dropping.Error().toStdString();
-    download_.ConnTimeout(300);
-    for (const QString& url : {closedUrl, dropping.Url("/hub/small.Z")}) {
-        events_.clear();
-        QElapsedTimer elapsed;
-        elapsed.start();
-        EXPECT_EQ(download_.DownloadToFile(url, Target()), 0) << url.toStdString();
-        EXPECT_GE(elapsed.elapsed(), 299); // a millisecond clock: up to 1 ms short
-        EXPECT_EQ(events_, (Events{{0, 0}, {4, 0}}));
-        EXPECT_FALSE(QFileInfo::exists(Target()));
+        EXPECT_GT(cDownload().DownloadToBuffer(site->Url(path), buffer), 0) << logged.toStdString();
+        EXPECT_EQ(site->LogLines().value(site->LogLines().size() - 1), logged);
     }
 }
 
-TEST_F(DownloadTest, StalledRead_GivesUpAfterReadTimeout)
+// Speed is bytes since the previous reading over the time between, here on a
+// clock that advances 250 ms per reading.
+uint32_t StepClock()
 {
-    LocalSite dripping(root_->path(), {QStringLiteral("/hub/=drip:1")});
-    ASSERT_TRUE(dripping.IsRunning()) << dripping.Error().toStdString();
-    download_.ReadTimeout(300);
-    int ticks = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
-    timer.start(10);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    const int32_t result = download_.DownloadToFile(dripping.Url("/hub/small.Z"), Target());
-    EXPECT_LT(elapsed.elapsed(), 900);
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(events_, (Events{{0, 0}, {2, 1}, {3, 1}}));
-    EXPECT_FALSE(download_.Complete());
-    EXPECT_GE(ticks, 10) << "the event loop was not serviced while the read waited";
+    static uint32_t now = 0;
+    return now += 250;
 }
 
-// A chain of n redirects /<name>1 -> /<name>2 -> ... -> target.
-QStringList RedirectChain(const QString& name, int n, const QString& target)
+TEST_F(DownloadTest, Speed_BytesPerSecondSinceThePreviousChunk)
 {
-    QStringList faults;
-    for (int i = 1; i <= n; ++i) {
-        const QString next = i == n ? target : QStringLiteral("/%1%2").arg(name).arg(i + 1);
-        faults << QStringLiteral("/%1%2=redirect:%3").arg(name).arg(i).arg(next);
-    }
-    return faults;
-}
-
-TEST_F(DownloadTest, FiveRedirects_FollowedToTheBody)
-{
-    LocalSite redirecting(root_->path(),
-                          RedirectChain(QStringLiteral("r"), 5, QStringLiteral("/hub/small.Z")));
-    ASSERT_TRUE(redirecting.IsRunning()) << redirecting.Error().toStdString();
-    ByteArray buffer;
-    EXPECT_EQ(download_.DownloadToBuffer(redirecting.Url("/r1"), buffer), 5000);
-    EXPECT_EQ(Hex(buffer.value_or(QByteArray())), Hex(Served("/hub/small.Z")));
-    EXPECT_EQ(download_.HttpStatus(), 200);
-    EXPECT_TRUE(download_.Complete());
-}
-
-TEST_F(DownloadTest, SixRedirects_NotFollowedAndNotComplete)
-{
-    LocalSite redirecting(root_->path(),
-                          RedirectChain(QStringLiteral("r"), 6, QStringLiteral("/hub/small.Z")));
-    ASSERT_TRUE(redirecting.IsRunning()) << redirecting.Error().toStdString();
-    download_.ConnTimeout(1000);
-    ByteArray buffer;
-    EXPECT_EQ(download_.DownloadToBuffer(redirecting.Url("/r1"), buffer), 0);
-    EXPECT_FALSE(buffer.has_value());
-    EXPECT_FALSE(download_.Complete());
-    // The sixth answer is a redirect again: it ends the transfer as a failed
-    // read, and the body it points to is never asked for.
-    EXPECT_EQ(events_, (Events{{0, 0}, {3, 0}}));
-    EXPECT_EQ(download_.HttpStatus(), 302);
-    EXPECT_EQ(redirecting.LogLines().filter(QStringLiteral("/hub/small.Z")).size(), 0);
-    EXPECT_EQ(redirecting.LogLines().size(), 6);
-}
-
-TEST_F(DownloadTest, RedirectToFileScheme_Refused)
-{
-    const QString secret = out_.filePath(QStringLiteral("secret.txt"));
-    WriteFile(secret, "local file");
-    LocalSite redirecting(root_->path(), {QStringLiteral("/f=redirect:file://") + secret});
-    ASSERT_TRUE(redirecting.IsRunning()) << redirecting.Error().toStdString();
-    download_.ConnTimeout(300);
-    ByteArray buffer;
-    EXPECT_EQ(download_.DownloadToBuffer(redirecting.Url("/f"), buffer), 0);
-    EXPECT_FALSE(buffer.has_value());
-    EXPECT_EQ(events_, (Events{{0, 0}, {4, 0}}));
-}
-
-TEST_F(DownloadTest, TargetCannotBeCreated_Status4AndNothingWritten)
-{
-    const QString inMissingFolder = out_.filePath(QStringLiteral("no/such/folder/file.bin"));
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/hub/small.Z"), inMissingFolder), 0);
-    EXPECT_EQ(events_, (Events{{0, 0}, {4, 0}}));
-
-    events_.clear();
-    const QString folder = out_.filePath(QStringLiteral("a-folder"));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/hub/small.Z"), folder), 0);
-    EXPECT_EQ(events_, (Events{{0, 0}, {4, 0}}));
-    EXPECT_TRUE(QFileInfo(folder).isDir());
-}
-
-TEST_F(DownloadTest, StartFromConnectedHandler_RunsWholeNestedDownload)
-{
-    // Event 0 comes before the download takes the process-wide slot, so a
-    // download started from it runs on its own.
-    cDownload nested;
-    int32_t nestedResult = -1;
-    download_.DownloadEvent = [&](int32_t status, int32_t byteCount, int32_t) {
-        events_.push_back({status, byteCount});
-        if (status == 0 && nestedResult < 0) {
-            ByteArray buffer;
-            nestedResult = nested.DownloadToBuffer(site_->Url("/b2048.bin"), buffer);
-        }
+    cDownload download(&StepClock);
+    QString seen;
+    download.DownloadEvent = [&](int32_t status, int32_t count, int32_t speed) {
+        seen += QString("%1:%2@%3 ").arg(status).arg(count).arg(speed);
     };
-    EXPECT_EQ(download_.DownloadToFile(site_->Url("/b2049.bin"), Target()), 2049);
-    EXPECT_EQ(nestedResult, 2048);
+    ByteArray buffer;
+    ASSERT_EQ(download.DownloadToBuffer(site->Url("/b5000"), buffer), 5000);
+    EXPECT_EQ(seen, "0:0@0 2:2048@8192 2:4096@8192 2:5000@3616 3:5000@3616 ");
 }
 
 } // namespace

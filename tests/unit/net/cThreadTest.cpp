@@ -4,9 +4,7 @@
 
 #include "net/cThread.h"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -14,58 +12,25 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 // Polls cond every millisecond for at most 5 s.
 template <typename Condition> bool WaitFor(Condition cond)
 {
-    const auto end = std::chrono::steady_clock::now() + 5s;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!cond() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return cond();
 }
 
-// A gate the routine waits at until the test opens it.
-struct Gate
+// Holds its routine until the test unlocks the mutex passed as argument 0;
+// returns the sum of the other arguments, each weighted by its place, so
+// that their order shows.
+int32_t Routine(const std::intptr_t* args, int32_t count)
 {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool open = false;
-    bool reached = false;
-};
-
-int32_t WaitAtGate(const std::intptr_t* args, int32_t count)
-{
-    if (count != 1)
-        return -100;
-    auto* gate = reinterpret_cast<Gate*>(args[0]);
-    std::unique_lock lock(gate->mutex);
-    gate->reached = true;
-    gate->changed.notify_all();
-    gate->changed.wait(lock, [gate] { return gate->open; });
-    return 11;
-}
-
-int32_t ReturnSeven(const std::intptr_t*, int32_t)
-{
-    return 7;
-}
-
-std::atomic<int32_t> returnedSeven{0};
-int32_t ReturnSevenAndCount(const std::intptr_t*, int32_t)
-{
-    returnedSeven.fetch_add(1);
-    return 7;
-}
-
-std::vector<std::intptr_t> received;
-int32_t RecordArguments(const std::intptr_t* args, int32_t count)
-{
-    received.assign(args, args + count);
-    return count;
+    std::lock_guard hold(*reinterpret_cast<std::mutex*>(args[0]));
+    int32_t sum = 0;
+    for (int32_t i = 1; i < count; ++i)
+        sum += static_cast<int32_t>(args[i]) * i;
+    return sum;
 }
 
 class ThreadRecordTest : public ::testing::Test
@@ -81,73 +46,54 @@ protected:
             << cThread::LiveRecords() << " thread records left alive";
     }
     cThread thread_;
+    std::mutex gate_;
 };
 
-TEST_F(ThreadRecordTest, CreatorReleasesFirst_Returns259AndWorkerFreesRecord)
+TEST_F(ThreadRecordTest, CreatorReleasesFirst_259AndTheWorkerFreesTheRecord)
 {
-    Gate gate;
-    const std::intptr_t args[] = {reinterpret_cast<std::intptr_t>(&gate)};
-    ThreadRecord* record = thread_.BeginThreadEx(&WaitAtGate, args, 1, 0);
+    gate_.lock();
+    const std::intptr_t args[] = {reinterpret_cast<std::intptr_t>(&gate_), 5};
+    ThreadRecord* record = thread_.BeginThreadEx(&Routine, args, 2);
     ASSERT_NE(record, nullptr);
-    {
-        std::unique_lock lock(gate.mutex);
-        ASSERT_TRUE(gate.changed.wait_for(lock, 5s, [&] { return gate.reached; }));
-    }
     EXPECT_EQ(cThread::Dereference(record), kThreadStillActive);
     EXPECT_EQ(cThread::LiveRecords(), 1) << "the record must live on while the routine runs";
-    {
-        std::lock_guard lock(gate.mutex);
-        gate.open = true;
-    }
-    gate.changed.notify_all();
-    EXPECT_TRUE(WaitFor([] { return cThread::LiveRecords() == 0; }));
+    gate_.unlock();
 }
 
-TEST_F(ThreadRecordTest, WorkerReleasesFirst_DereferenceReturnsExitCodeAndFreesRecord)
+TEST_F(ThreadRecordTest, WorkerReleasesFirst_ExitCodeAndFreedByDereference)
 {
-    ThreadRecord* record = thread_.BeginThreadEx(&ReturnSeven, nullptr, 0, 0);
+    // Four arguments after the gate: 1*10 + 2*-20 + 3*30 + 4*7 = 88.
+    const std::intptr_t args[] = {reinterpret_cast<std::intptr_t>(&gate_), 10, -20, 30, 7};
+    ThreadRecord* record = thread_.BeginThreadEx(&Routine, args, 5);
     ASSERT_NE(record, nullptr);
-    ASSERT_TRUE(
-        WaitFor([&] { return record->referenceCount.load(std::memory_order_acquire) == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return record->referenceCount.load() == 1; }));
     EXPECT_EQ(cThread::LiveRecords(), 1);
-    EXPECT_EQ(cThread::Dereference(record), 7);
+    EXPECT_EQ(cThread::Dereference(record), 88);
     EXPECT_EQ(cThread::LiveRecords(), 0);
+    EXPECT_EQ(thread_.LastProcAddress(), &Routine);
 }
 
-TEST_F(ThreadRecordTest, FourArguments_ArriveInOrder)
+TEST_F(ThreadRecordTest, ManyReleasedAtOnce_EveryRecordFreedOnce)
 {
-    const std::intptr_t args[] = {10, -20, 30, static_cast<std::intptr_t>(0x7FFFFFFF)};
-    ThreadRecord* record = thread_.BeginThreadEx(&RecordArguments, args, 4, 0);
-    ASSERT_NE(record, nullptr);
-    ASSERT_TRUE(WaitFor(
-        [&] { return record->exitCode.load(std::memory_order_acquire) != kThreadStillActive; }));
-    EXPECT_EQ(cThread::Dereference(record), 4);
-    EXPECT_EQ(received, (std::vector<std::intptr_t>{10, -20, 30, 0x7FFFFFFF}));
-    EXPECT_EQ(thread_.LastProcAddress(), &RecordArguments);
-}
-
-TEST_F(ThreadRecordTest, ManyThreadsReleasedAtOnce_EveryRecordFreedOnce)
-{
-    returnedSeven = 0;
+    const std::intptr_t args[] = {reinterpret_cast<std::intptr_t>(&gate_), 7};
     std::vector<ThreadRecord*> records;
-    for (int i = 0; i < 50; ++i) {
-        ThreadRecord* record = thread_.BeginThreadEx(&ReturnSevenAndCount, nullptr, 0, 0);
-        ASSERT_NE(record, nullptr);
-        records.push_back(record);
-    }
+    for (int i = 0; i < 50; ++i)
+        records.push_back(thread_.BeginThreadEx(&Routine, args, 2));
     for (ThreadRecord* record : records) {
+        ASSERT_NE(record, nullptr);
         const int32_t code = cThread::Dereference(record);
         EXPECT_TRUE(code == 7 || code == kThreadStillActive) << code;
     }
-    EXPECT_TRUE(WaitFor([] { return returnedSeven.load() == 50; }));
 }
 
-TEST_F(ThreadRecordTest, StartFails_NullAndNothingAllocated)
+TEST_F(ThreadRecordTest, NoThread_NullAndTheAllocatedRecordFreed)
 {
+    const std::intptr_t args[] = {reinterpret_cast<std::intptr_t>(&gate_)};
     cThread::FailNextStartForTests();
-    EXPECT_EQ(thread_.BeginThreadEx(&ReturnSeven, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(thread_.BeginThreadEx(&Routine, args, 1), nullptr);
     EXPECT_EQ(cThread::LiveRecords(), 0);
-    EXPECT_EQ(thread_.BeginThreadEx(nullptr, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(thread_.LastProcAddress(), nullptr);
+    EXPECT_EQ(thread_.BeginThreadEx(nullptr, args, 1), nullptr);
     EXPECT_EQ(cThread::Dereference(nullptr), 0);
 }
 

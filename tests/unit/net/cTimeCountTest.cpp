@@ -4,125 +4,60 @@
 
 namespace {
 
-// The meter's clock in these tests: set by hand.
 uint32_t now = 0;
-uint32_t FakeClock()
+uint32_t HandClock()
 {
     return now;
 }
 
-TEST(TimeCount, AfterClear_TotalSpeedIsZero)
+// Each step sets the clock, then calls Clear (bytes < 0) or count(bytes), and
+// reads Speed and TotalSpeed.
+struct Step
 {
-    now = 1000;
-    cTimeCount meter(&FakeClock);
-    meter.Clear();
-    EXPECT_EQ(meter.TotalSpeed(), 0);
-    EXPECT_EQ(meter.TotalTickCount(), 0);
-    EXPECT_EQ(meter.CountEnd(), 0);
-    EXPECT_EQ(meter.Speed(), 0);
+    uint32_t at;
+    int32_t bytes, speed, total;
+};
+
+TEST(TimeCount, Readings_BytesPerSecondModulo2To32HalvesToEven)
+{
+    const std::vector<std::pair<const char*, std::vector<Step>>> rows = {
+        {"after Clear: 0", {{1000, -1, 0, 0}}},
+        {"2048 after 500 ms; again without a count",
+         {{0, -1, 0, 0}, {500, 2048, 4096, 4096}, {500, 0, 4096, 4096}}},
+        {"since the last reading, not the start",
+         {{0, -1, 0, 0}, {1000, 1000, 1000, 1000}, {1250, 1000, 4000, 1600}}},
+        {"2.5 -> 2 and 3.5 -> 4", {{0, -1, 0, 0}, {2000, 5, 2, 2}, {2000, 2, 2, 4}}},
+        {"clock wraps", {{0xFFFFFF00u, -1, 0, 0}, {0x100, 1024, 2000, 2000}}},
+        {"Clear after use starts over", {{0, -1, 0, 0}, {100, 100, 1000, 1000}, {7000, -1, 0, 0}}},
+    };
+    for (const auto& [name, steps] : rows) {
+        cTimeCount meter(&HandClock);
+        for (const Step& step : steps) {
+            now = step.at;
+            step.bytes < 0 ? meter.Clear() : meter.count(step.bytes);
+            EXPECT_EQ(meter.Speed(), step.speed) << name << " at " << step.at;
+            EXPECT_EQ(meter.TotalSpeed(), step.total) << name << " at " << step.at;
+        }
+    }
 }
 
-TEST(TimeCount, Chunk2048After500ms_Speed4096AndRepeatedWithoutCount)
+TEST(TimeCount, CountAndTicks_Modulo2To32AndNewSpeedAfterOneSecond)
 {
-    now = 5000;
-    cTimeCount meter(&FakeClock);
-    meter.Clear();
-    now += 500;
-    meter.count(2048);
-    EXPECT_EQ(meter.Speed(), 4096);
-    EXPECT_EQ(meter.Speed(), 4096); // no count() in between: the same value
-    EXPECT_EQ(meter.TotalSpeed(), 4096);
-    EXPECT_EQ(meter.TotalTickCount(), 500);
-    EXPECT_EQ(meter.CountEnd(), 2048);
-}
-
-TEST(TimeCount, SpeedSinceLastReading_NotSinceStart)
-{
-    now = 0;
-    cTimeCount meter(&FakeClock);
-    meter.Clear();
-    now = 1000;
-    meter.count(1000);
-    EXPECT_EQ(meter.Speed(), 1000);
-    now = 1250;
-    meter.count(1000);
-    EXPECT_EQ(meter.Speed(), 4000);      // 1000 bytes in 250 ms
-    EXPECT_EQ(meter.TotalSpeed(), 1600); // 2000 bytes in 1250 ms
-}
-
-TEST(TimeCount, Rounding_HalvesToEven)
-{
-    now = 0;
-    cTimeCount meter(&FakeClock);
-    meter.Clear();
-    now = 2000;
-    meter.count(5); // 2.5 bytes/s
-    EXPECT_EQ(meter.TotalSpeed(), 2);
-    meter.count(2); // 3.5 bytes/s
-    EXPECT_EQ(meter.TotalSpeed(), 4);
-}
-
-TEST(TimeCount, ClockWrapsBetweenReadings_DifferenceModulo2To32)
-{
-    now = 0xFFFFFF00u; // 256 ms before the wrap
-    cTimeCount meter(&FakeClock);
-    meter.Clear();
-    now = 0x00000100u; // 512 ms later
-    meter.count(1024);
-    EXPECT_EQ(meter.TotalTickCount(), 512);
-    EXPECT_EQ(meter.TotalSpeed(), 2000);
-    EXPECT_EQ(meter.Speed(), 2000);
-}
-
-TEST(TimeCount, CountWrapsPast2To31_DifferenceStillRight)
-{
-    now = 0;
-    cTimeCount meter(&FakeClock);
+    now = 0xFFFFFF00u;
+    cTimeCount meter(&HandClock);
     meter.Clear();
     meter.CountStart(0x7FFFFF00);
-    EXPECT_EQ(meter.CountStart(), 0x7FFFFF00);
-    EXPECT_EQ(meter.CountEnd(), 0x7FFFFF00);
-    now = 1000;
+    now = 0x2E8;        // 1000 ms later, past the wrap
     meter.count(0x200); // the running count passes 2^31
+    EXPECT_EQ(meter.CountEnd(), static_cast<int32_t>(0x80000100u));
+    EXPECT_EQ(meter.TotalTickCount(), 1000);
     EXPECT_EQ(meter.TotalSpeed(), 0x200);
-}
-
-TEST(TimeCount, NewSpeed_OnlyAfterMoreThanOneSecond)
-{
-    now = 0;
-    cTimeCount meter(&FakeClock);
-    meter.Clear();
-    now = 1000;
-    meter.count(1);
     EXPECT_FALSE(meter.NewSpeed());
-    now = 1001;
-    meter.count(1);
+    now += 1;
+    meter.count(0);
     EXPECT_TRUE(meter.NewSpeed());
     meter.Speed();
     EXPECT_FALSE(meter.NewSpeed());
-}
-
-TEST(TimeCount, ClearAfterUse_StartsOver)
-{
-    now = 0;
-    cTimeCount meter(&FakeClock);
-    meter.Clear();
-    now = 100;
-    meter.count(100);
-    ASSERT_EQ(meter.Speed(), 1000);
-    now = 7000;
-    meter.Clear();
-    EXPECT_EQ(meter.CountEnd(), 0);
-    EXPECT_EQ(meter.Speed(), 0);
-    EXPECT_EQ(meter.TotalSpeed(), 0);
-}
-
-TEST(TickCount, RealClock_Advances)
-{
-    const uint32_t before = GetTickCount();
-    cTimeCount meter;
-    meter.Clear();
-    EXPECT_LT(GetTickCount() - before, 1000u);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 tovarinth_add_test(test_thread net/cThreadTest.cpp TIMEOUT 60)
 tovarinth_add_test(test_time_count net/cTimeCountTest.cpp TIMEOUT 30)
 tovarinth_add_test(test_vendor_url net/VendorUrlTest.cpp TIMEOUT 30)
-tovarinth_add_test(test_vendor_serve net/VendorServeTest.cpp TIMEOUT 60)
 tovarinth_add_test(test_download net/cDownloadTest.cpp TIMEOUT 120)
 tovarinth_add_test(test_ping net/cPingTest.cpp TIMEOUT 60)
 
