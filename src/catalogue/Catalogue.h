@@ -42,7 +42,8 @@ public:
 
     // Writes every recorded row's descriptor into extdb.cfg under the machine
     // key and replaces InstalledDb. False (and nothing written) when the
-    // assembled database does not parse or the file cannot be written.
+    // assembled database does not parse, the file cannot be written, or the
+    // last read of the file failed.
     bool SaveInstalledDatabase();
 
     // Fetches the archive unless it is at hand, unpacks it, loads the
@@ -98,6 +99,9 @@ private:
     ExtensionEntry* FirstRowWithChecksum(const QString& checksum);
 
     std::unique_ptr<cPing> connection_; // created by the first online check
+    // The last read of extdb.cfg failed: SaveInstalledDatabase refuses, so
+    // that the file nobody could read is never overwritten.
+    bool installedDbUnreadable_ = false;
 
     // What the Packages and Downloads folders held when the running rebuild
     // of the catalogue rows began; none outside it. With it the status of a

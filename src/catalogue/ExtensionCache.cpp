@@ -145,7 +145,9 @@ int32_t Catalogue::GetExtensionStatus(const QString& name, const QString& versio
     const QString descriptorPath = packageFolder ? DescriptorPath(checksum) : QString();
     if (packageFolder && IsExistingFile(descriptorPath)) {
         const ByteArray bytes = ReadWholeFile(descriptorPath);
-        if (!IsArrayEmpty(bytes) && !bytes->isEmpty()) {
+        if (!bytes)
+            installed = false; // a descriptor that exists but cannot be read
+        else if (!bytes->isEmpty()) {
             const ByteArray plain = DecryptBytes(bytes, false);
             if (IsArrayEmpty(plain))
                 installed = false; // a descriptor that cannot be deciphered

@@ -8,6 +8,7 @@
 #include "startup/FileIo.h"
 #include "startup/Settings.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
@@ -37,12 +38,23 @@ QString RemoveNuls(QString text)
 void Catalogue::ReadInstalledDatabase()
 {
     state_.InstalledDb.reset();
-    const ByteArray bytes = ReadWholeFile(ProgramFile(QStringLiteral("extdb.cfg")));
+    // Until the file has been read through, a save would replace records
+    // that nobody has seen.
+    installedDbUnreadable_ = true;
+    const QString path = ProgramFile(QStringLiteral("extdb.cfg"));
+    const ByteArray bytes = ReadWholeFile(path);
+    // Something by that name that cannot be read (a folder, an I/O error) is
+    // not a missing database: the caller reports it.
+    if (!bytes && QFileInfo::exists(path))
+        throw IoError(ErrorNumber::PathAccess, path);
     // A file of no bytes is no database, like a missing one.
-    if (IsArrayEmpty(bytes) || bytes->isEmpty())
+    if (IsArrayEmpty(bytes) || bytes->isEmpty()) {
+        installedDbUnreadable_ = false;
         return;
+    }
     // Raises for a length that is not a multiple of 16; the caller reports it.
     const QString text = RemoveNuls(Utf8ToString(DecryptBytes(bytes, true)));
+    installedDbUnreadable_ = false;
     if (text.startsWith(u'{'))
         state_.InstalledDb = JsonNode::parse(text);
 }
@@ -95,7 +107,7 @@ void Catalogue::LoadLocalDatabases()
         } catch (const JsonError&) {
             continue;
         }
-        const QString key = TextOr(maker, QStringLiteral("id")).trimmed();
+        const QString key = TrimSpaces(TextOr(maker, QStringLiteral("id")));
 
         int32_t status = Installed;
         if (CountOf(state_.InstalledDb, key) > 0) {
@@ -132,6 +144,8 @@ bool Catalogue::SaveInstalledDatabase()
 
 bool Catalogue::SaveInstalledDatabase(const QString& removed)
 {
+    if (installedDbUnreadable_)
+        return false;
     QString text;
     std::vector<size_t> written;
     QSet<QString> names;

@@ -36,7 +36,10 @@ void Catalogue::InstallAll()
         }
         view_.DoEvents();
     }
-    SaveInstalledDatabase();
+    // A database that could not be written leaves every package of the batch
+    // unrecorded.
+    if (!SaveInstalledDatabase())
+        failed = true;
     if (failed)
         prompt_.MsgBox(QStringLiteral("部分扩展包安装失败！"), MsgStyle::Exclamation,
                        QStringLiteral("提醒"));

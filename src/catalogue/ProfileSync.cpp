@@ -57,19 +57,24 @@ void Catalogue::PingReturn(bool successStatus)
             n = download.DownloadToBuffer(url, buffer);
             const QString tmp = ProgramFile(QStringLiteral("extcache.tmp"));
             const QString cache = ProgramFile(QStringLiteral("extcache.cfg"));
-            if (n > 0)
-                WriteEnvelopeFile(tmp, *buffer, false);
+            // The file an earlier attempt left goes first, so that a failed
+            // write can never let it be validated in place of this answer.
+            bool written = false;
+            if (n > 0) {
+                QFile::remove(tmp);
+                written = WriteEnvelopeFile(tmp, *buffer, false);
+            }
 
             std::optional<JsonNode> root;
             int c = 0;
-            if (n > 0 && FileLength(tmp) > 0) {
+            if (written && FileLength(tmp) > 0) {
                 const ByteArray plain = ReadEnvelopeFile(tmp, false);
                 if (!IsArrayEmpty(plain))
                     root = JsonNode::parse(Utf8ToString(plain));
                 c = CountOf(root, QStringLiteral("extensions"));
             }
 
-            if (n > 0 && c > 0 && ReplaceFile(tmp, cache)) {
+            if (written && c > 0 && ReplaceFile(tmp, cache)) {
                 state_.ProfileSynced = true;
                 LoadExtensionCache();
                 Trace::Mark(QStringLiteral("sync-done"));

@@ -2,73 +2,71 @@
 
 void FakeView::ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon, int32_t tag)
 {
-    if (row < 0 || row > count()) {
-        badCall = true;
-        return;
-    }
-    Row added;
-    added.text = text;
-    added.indent = indent;
-    added.icon = icon;
-    added.tag = tag;
-    rows.insert(rows.begin() + row, added);
+    badCall = badCall || row < 0 || row > count() || indent != 0;
+    if (row >= 0 && row <= count())
+        rows.insert(rows.begin() + row, Row{text, icon, tag});
 }
 
 void FakeView::SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon)
 {
-    if (row < 0 || row >= count() || column < 1 || column > 3 || icon != -1) {
-        badCall = true;
-        return;
-    }
-    rows[static_cast<size_t>(row)].columns[column - 1] = text;
+    const bool bad = row < 0 || row >= count() || column < 1 || column > 3 || icon != -1;
+    badCall = badCall || bad;
+    if (!bad)
+        rows[static_cast<size_t>(row)].columns[column - 1] = text;
 }
 
 void FakeView::SetItemGhosted(int32_t row, bool ghosted)
 {
-    if (row < 0 || row >= count()) {
-        badCall = true;
-        return;
-    }
-    rows[static_cast<size_t>(row)].ghosted = ghosted;
+    badCall = badCall || row < 0 || row >= count();
+    if (row >= 0 && row < count())
+        rows[static_cast<size_t>(row)].ghosted = ghosted;
 }
 
 QStringList FakeView::Lines() const
 {
     QStringList lines;
-    for (const Row& row : rows)
-        lines << QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
-                     .arg(row.text, row.columns[0], row.columns[1], row.columns[2])
-                     .arg(row.icon)
-                     .arg(row.tag)
-                     .arg(row.ghosted ? "ghosted" : "");
+    for (const Row& r : rows)
+        lines << QStringList{r.text, r.columns.join('|'), QString::number(r.icon),
+                             QString::number(r.tag), r.ghosted ? "ghosted" : ""}
+                     .join('|');
     return lines;
+}
+
+QString FakeView::Controls() const
+{
+    const char* names[] = {"list", "close", "install", "sync1", "sync2", "sync3", "busy"};
+    QStringList on;
+    for (int i = 0; i < 7; ++i)
+        if (controls[i])
+            on << names[i];
+    return on.join(' ');
 }
 
 int32_t ScriptedPrompt::MsgBox(const QString& text, int32_t style, const QString& title)
 {
     messages.push_back({text, style, title});
-    if (!answers.empty()) {
-        const int32_t answer = answers.front();
+    if (onMessage)
+        onMessage();
+    const int32_t buttons = style & 7, answer = answers.empty() ? 0 : answers.front();
+    if (!answers.empty())
         answers.pop_front();
-        return answer;
-    }
-    switch (style & 7) {
-    case 3:
-    case 4:
-        return 6; // Yes
-    case 5:
-        return 4; // Retry
-    default:
-        return 1; // OK
-    }
+    return answer ? answer : buttons == 3 || buttons == 4 ? 6 : buttons == 5 ? 4 : 1;
 }
 
-QString ScriptedPrompt::InputBox(const QString& prompt, const QString& /*title*/)
+QStringList ScriptedPrompt::Take()
+{
+    QStringList lines;
+    for (const Message& m : messages)
+        lines << QString("%1|%2|%3").arg(m.text).arg(m.style).arg(m.title);
+    messages.clear();
+    return lines;
+}
+
+QString ScriptedPrompt::InputBox(const QString& prompt, const QString&)
 {
     inputPrompts << prompt;
-    if (inputs.empty())
-        return {};
-    const QString answer = inputs.front();
-    inputs.pop_front();
+    const QString answer = inputs.empty() ? QString() : inputs.front();
+    if (!inputs.empty())
+        inputs.pop_front();
     return answer;
 }

@@ -3,43 +3,34 @@
 #include "catalogue/IPrompt.h"
 #include "catalogue/IView.h"
 
-#include <QString>
 #include <QStringList>
 #include <deque>
-#include <map>
+#include <functional>
 #include <vector>
 
 // A view that keeps everything the catalogue did to the window, so that a
-// test can compare the whole list with what it expects.
+// test can compare the whole list and the controls with what it expects.
 class FakeView : public IView
 {
 public:
     struct Row
     {
         QString text;
-        int32_t indent = 0;
-        int32_t icon = -1;
-        int32_t tag = 0;
-        QStringList columns{QString(), QString(), QString()}; // columns 1..3
+        int32_t icon = -1, tag = 0;
+        QStringList columns{"", "", ""}; // columns 1..3
         bool ghosted = false;
     };
-
     void Clear() override { rows.clear(); }
     void ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon,
                  int32_t tag) override;
     void SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon) override;
     void SetItemGhosted(int32_t row, bool ghosted) override;
     int32_t count() const override { return static_cast<int32_t>(rows.size()); }
-
-    void SetListEnabled(bool enabled) override { listEnabled = enabled; }
-    void SetCloseEnabled(bool enabled) override { closeEnabled = enabled; }
-    void SetInstallEnabled(bool enabled) override { installEnabled = enabled; }
-    void SetSyncButtonVisible(int32_t button, bool visible) override
-    {
-        syncVisible[button] = visible;
-    }
-    void SetBusyIndicator(bool busy) override { busyIndicator = busy; }
-
+    void SetListEnabled(bool on) override { controls[0] = on; }
+    void SetCloseEnabled(bool on) override { controls[1] = on; }
+    void SetInstallEnabled(bool on) override { controls[2] = on; }
+    void SetSyncButtonVisible(int32_t button, bool on) override { controls[2 + button] = on; }
+    void SetBusyIndicator(bool on) override { controls[6] = on; }
     void EnableCheckOnline() override { ++checkOnlineEnabled; }
     void ShowWarningPanel() override { warningShown = true; }
     void ShowModelBrowser(const std::optional<JsonNode>& models, const QString& display,
@@ -47,26 +38,20 @@ public:
     {
         browsers.push_back({models, display, isExtension, version});
     }
-
-    void BeginWaitCursor() override { ++waitDepth, ++waitCount; }
+    void BeginWaitCursor() override { ++waitDepth; }
     void EndWaitCursor() override { --waitDepth; }
-    void DoEvents() override { ++doEvents; }
+    void DoEvents() override {}
 
-    // "row text|version|count|status|icon|tag|ghosted" per row, for whole-list comparisons.
+    // "row text|version|count|status|icon|tag|ghosted" per row.
     QStringList Lines() const;
+    // What UpdateControls left enabled or shown, e.g. "list close install sync2".
+    QString Controls() const;
 
     std::vector<Row> rows;
-    bool listEnabled = true;
-    bool closeEnabled = true;
-    bool installEnabled = false;
-    std::map<int32_t, bool> syncVisible{{1, false}, {2, false}, {3, false}};
-    bool busyIndicator = false;
-    int waitDepth = 0;
-    int waitCount = 0;
-    int doEvents = 0;
-    bool badCall = false; // a sub-item or flag set on a row that does not exist
-    int checkOnlineEnabled = 0;
+    bool controls[7] = {true, true}; // list, close, install, sync buttons 1-3, busy
+    bool badCall = false;            // an item added, changed or ghosted out of range
     bool warningShown = false;
+    int waitDepth = 0, checkOnlineEnabled = 0;
     struct Browser
     {
         std::optional<JsonNode> models;
@@ -87,16 +72,16 @@ public:
         int32_t style = 0;
         QString title;
     };
-
     int32_t MsgBox(const QString& text, int32_t style, const QString& title = QString()) override;
     QString InputBox(const QString& prompt, const QString& title = QString()) override;
     void OpenUrl(const QString& url) override { urls << url; }
+    // "text|style|title" per message box so far; they are forgotten.
+    QStringList Take();
 
-    // Answers given in order; when the script runs out, OK (1) or the first
-    // button's answer.
+    // Answers in order; when the script runs out, OK, Yes or Retry by the buttons.
     std::deque<int32_t> answers;
-    std::deque<QString> inputs;
+    std::deque<QString> inputs; // an empty answer when they run out
     std::vector<Message> messages;
-    QStringList inputPrompts;
-    QStringList urls;
+    QStringList inputPrompts, urls;
+    std::function<void()> onMessage; // runs as each message box shows
 };

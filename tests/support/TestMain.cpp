@@ -2,11 +2,8 @@
 // window tests), and a settings folder of its own so that no test ever reads
 // or writes the user's settings.
 
-#include "TestSupport.h"
-
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
 #ifdef TOVARINTH_TEST_GUI
 #include <QApplication>
 using TestApplication = QApplication;
@@ -18,10 +15,8 @@ using TestApplication = QCoreApplication;
 int main(int argc, char** argv)
 {
     QTemporaryDir config;
-    if (!config.isValid())
-        return 1;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return config.isValid() ? RUN_ALL_TESTS() : 1;
 }

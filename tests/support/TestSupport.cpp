@@ -8,17 +8,13 @@ ProcessResult RunProcess(const QString& program, const QStringList& args, const 
 {
     QProcess process;
     process.start(program, args);
-    ProcessResult result;
     if (!process.waitForStarted(10000))
-        return result;
-    if (!input.isEmpty())
-        process.write(input);
+        return {};
+    process.write(input);
     process.closeWriteChannel();
     process.waitForFinished(120000);
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 ProcessResult RunVendor(const QStringList& args, const QByteArray& input)
@@ -34,8 +30,7 @@ std::string Hex(const QByteArray& bytes)
 bool WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QByteArray ReadFile(const QString& path)
@@ -48,8 +43,8 @@ QByteArray PseudoRandomBytes(qsizetype size, quint32 seed)
 {
     QRandomGenerator generator(seed);
     QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(generator.bounded(256));
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator.bounded(256));
     return bytes;
 }
 

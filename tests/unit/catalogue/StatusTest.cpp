@@ -1,135 +1,72 @@
-#include "CatalogueFixture.h"
+#include "World.h"
 
-TEST(StatusText, LabelsAndSymbols)
+// The status of a package row from its order status, its checksum, the files
+// on disk, the installed-extension database and the installed-version setting,
+// through the rebuild's folder listing and outside a rebuild.
+TEST_F(WorldTest, ExtensionStatus)
 {
-    EXPECT_EQ(GetStatusText(0), QString::fromUtf16(u"已安装 \u2714"));
-    EXPECT_EQ(GetStatusText(1), QString::fromUtf16(u"订单处理中 \u2601"));
-    EXPECT_EQ(GetStatusText(2), QString::fromUtf16(u"待下载 \u2601"));
-    EXPECT_EQ(GetStatusText(3), QString::fromUtf16(u"待更新 \u2601"));
-    EXPECT_EQ(GetStatusText(4), QString::fromUtf16(u"正在下载 ....."));
-    EXPECT_EQ(GetStatusText(5), QString::fromUtf16(u"待安装 \u2714"));
-    EXPECT_EQ(GetStatusText(6), QString::fromUtf16(u"正在安装 ....."));
-    EXPECT_EQ(GetStatusText(7), QString::fromUtf16(u"正在卸载 ....."));
-    EXPECT_EQ(GetStatusText(8), QString::fromUtf16(u"未购买 \u274C"));
-    EXPECT_EQ(GetStatusText(9), QString::fromUtf16(u"失败 \u274C"));
-    EXPECT_EQ(GetStatusText(10), QString::fromUtf16(u"已覆盖 \u2796"));
-    EXPECT_EQ(GetStatusText(11), "");
-    EXPECT_EQ(GetStatusText(-1), "");
-}
-
-TEST(StatusText, InstallableOnlyFor2359)
-{
-    for (int32_t s = -1; s <= 11; ++s)
-        EXPECT_EQ(IsInstallable(s), s == 2 || s == 3 || s == 5 || s == 9) << s;
-}
-
-TEST(StatusText, VersionNormalisation)
-{
-    EXPECT_EQ(NormalizeVersion("1.2"), "1.2.0");
-    EXPECT_EQ(NormalizeVersion("1.23"), "1.23.0");
-    EXPECT_EQ(NormalizeVersion("10.2"), "10.2");
-    EXPECT_EQ(NormalizeVersion("1.2.3"), "1.2.3");
-    EXPECT_EQ(NormalizeVersion("1"), "1");
-    EXPECT_EQ(NormalizeVersion(""), "");
-}
-
-TEST(MakerIcons, ExactKeysOnly)
-{
-    const char* keys[] = {"canon", "nikon", "sony",  "fuji",    "olympus", "panasonic", "pentax",
-                          "casio", "leica", "ricoh", "samsung", "apple",   "huawei"};
-    for (int i = 0; i < 13; ++i)
-        EXPECT_EQ(GetMakerIconIndex(keys[i]), i + 1) << keys[i];
-    EXPECT_EQ(GetMakerIconIndex("Sony"), 0);
-    EXPECT_EQ(GetMakerIconIndex(" sony"), 0);
-    EXPECT_EQ(GetMakerIconIndex(""), 0);
-    EXPECT_EQ(GetMakerIconIndex("hasselblad"), 0);
-}
-
-// The status decision, one row per situation.
-class ExtensionStatusTest : public CatalogueTest
-{
-protected:
-    int32_t Status(const QString& version, const QString& order, const QString& checksum)
+    Encrypt("Update/equipdb.cfg", R"({"version":"1.0","makers":[]})");
+    const char* k = "{canon@1.2.0}"; // "{name@version}": the checksum that proves it
+    const struct
     {
-        QString descriptor;
-        return catalogue.GetExtensionStatus("canon", version, order, checksum, descriptor);
+        const char *situation, *version, *order, *checksum;
+        int models;          // in the installed-extension database; -1: an empty list
+        const char* setting; // the installed version; "" for none
+        const char* disk;    // archive, Downloads/, Packages/, descriptor, 17 bytes, I/O error
+        int32_t expected;
+    } cases[] = {
+        {"order pending", "1.2", "PENDING", "00", 0, "", "", OrderPending},
+        {"order in lower case", "1.2", "ok", k, 0, "", "", NotPurchased},
+        {"proves 1.2, not 1.2.0", "1.2", "OK", "{canon@1.2}", 0, "", "", Failed},
+        {"proves another name", "1.2", "OK", "{Canon@1.2.0}", 0, "", "", Failed},
+        {"two @", "1.2", "OK", "{canon@x@1.2.0}", 0, "", "", Failed},
+        {"deciphers to nothing", "1.2", "OK", "00112233", 0, "", "", Failed},
+        {"a path in it", "1.2", "OK", "../{canon@1.2.0}", 0, "", "", Failed},
+        {"nothing anywhere", "1.2", "OK", k, 0, "", "", PendingDownload},
+        {"installed, older", "1.2", "OK", k, 1, "1.1.0", "", PendingUpdate},
+        {"installed, equal by number", "1.2", "OK", k, 1, "1.2.5", "", PendingDownload},
+        {"installed, no setting", "1.2", "OK", k, 1, "", "", PendingDownload},
+        {"empty model list", "1.2", "OK", k, -1, "1.1.0", "", PendingDownload},
+        {"1.10 is below 1.9", "1.10", "OK", "{canon@1.10.0}", 1, "1.9", "", PendingDownload},
+        {"archive", "1.2", "OK", k, 0, "", "archive", PendingInstall},
+        {"folder named like the archive", "1.2", "OK", k, 0, "", "Downloads/", PendingDownload},
+        {"empty package folder", "1.2", "OK", k, 1, "1.1.0", "Packages/", PendingUpdate},
+        {"installed", "1.2", "OK", k, 1, "1.2.5", "descriptor", Installed},
+        {"no setting", "1.2", "OK", k, 1, "", "descriptor", Installed},
+        {"older setting", "1.2", "OK", k, 1, "1.1", "descriptor", PendingInstall},
+        {"not recorded", "1.2", "OK", k, 0, "", "descriptor", PendingInstall},
+        {"undecipherable", "1.2", "OK", k, 1, "1.1.0", "17 bytes", PendingDownload},
+        {"unreadable", "1.2", "OK", k, 1, "1.1.0", "I/O error", PendingDownload},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        QDir(Path("Packages")).removeRecursively(), QDir(Path("Downloads")).removeRecursively();
+        QFile::remove(Path("extdb.cfg")), Settings::Delete(Settings::Tovarinth, "canon");
+        const QString sum = Checksums(c.checksum), disk = c.disk;
+        const QString descriptor = "Packages/" + sum + "/extension.cfg";
+        if (c.models)
+            Encrypt("extdb.cfg", c.models > 0 ? R"({"canon":[1]})" : R"({"canon":[]})");
+        if (*c.setting)
+            Settings::Write(Settings::Tovarinth, "canon", c.setting);
+        QDir().mkpath(
+            Path(disk == "archive" || disk == "Downloads/" ? "Downloads" : "Packages/" + sum));
+        if (disk == "archive" || disk == "Downloads/")
+            disk == "archive" ? WriteFile(Path("Downloads/" + sum + ".Z"), "PK")
+                              : QDir().mkpath(Path("Downloads/" + sum + ".Z"));
+        if (disk == "descriptor")
+            Encrypt(descriptor, R"("canon":[1])");
+        if (disk == "17 bytes")
+            WriteFile(Path(descriptor), QByteArray(17, 'x'));
+        if (disk == "I/O error")
+            QFile::link("/proc/self/mem", Path(descriptor));
+        Cache({QString("canon %1 %2 1 %3").arg(c.version, c.order, sum)});
+        catalogue.RefreshList();
+        ASSERT_EQ(view.rows.size(), 1u);
+        EXPECT_EQ(view.rows[0].tag, c.expected);
+        QString text;
+        const QString version = NormalizeVersion(c.version);
+        EXPECT_EQ(catalogue.GetExtensionStatus("canon", version, c.order, sum, text), c.expected);
+        EXPECT_EQ(text.remove(QChar(0)), disk == "descriptor" ? R"("canon":[1])" : "");
     }
-    void MarkInstalled()
-    {
-        state.InstalledDb = JsonNode::parse(R"({"canon":[{"name":"EOS R5"}]})");
-    }
-};
-
-TEST_F(ExtensionStatusTest, OrderStatusDecidesFirst)
-{
-    EXPECT_EQ(Status("1.2.0", "PENDING", "garbage"), OrderPending);
-    EXPECT_EQ(Status("1.2.0", "ok", Checksum("canon", "1.2.0")), NotPurchased);
-    EXPECT_EQ(Status("1.2.0", "", Checksum("canon", "1.2.0")), NotPurchased);
-    EXPECT_EQ(Status("1.2.0", "pending", Checksum("canon", "1.2.0")), NotPurchased);
-    EXPECT_EQ(Status("1.2.0", "OK", Checksum("canon", "1.2.0")), PendingDownload);
-}
-
-TEST_F(ExtensionStatusTest, ChecksumMustDecryptToNameAndNormalisedVersion)
-{
-    EXPECT_EQ(Status("1.2.0", "OK", Checksum("canon", "1.2")), Failed);
-    EXPECT_EQ(Status("1.2.0", "OK", Checksum("Canon", "1.2.0")), Failed);
-    EXPECT_EQ(Status("1.2.0", "OK", Checksum("canon@x", "1.2.0")), Failed);
-    EXPECT_EQ(Status("1.2.0", "OK", Checksum("canon1.2.0", "").chopped(0)), Failed);
-    EXPECT_EQ(Status("1.2.0", "OK", ""), Failed);
-    EXPECT_EQ(Status("1.2.0", "OK", "00112233"), Failed);
-    // Separators between the hex digits would still decrypt, but the checksum
-    // names a folder: refused.
-    const QString good = Checksum("canon", "1.2.0");
-    EXPECT_EQ(Status("1.2.0", "OK", good.left(16) + "/../" + good.mid(16)), Failed);
-}
-
-TEST_F(ExtensionStatusTest, FilesDatabaseAndSettingsDecide)
-{
-    const QString c = Checksum("canon", "1.2.0");
-    // Not installed and nothing on disk.
-    EXPECT_EQ(Status("1.2.0", "OK", c), PendingDownload);
-    // Nothing on disk, installed: higher server version to update, equal to download.
-    MarkInstalled();
-    Settings::Write(Settings::Tovarinth, "canon", "1.1.0");
-    EXPECT_EQ(Status("1.2.0", "OK", c), PendingUpdate);
-    Settings::Write(Settings::Tovarinth, "canon", "1.2.5"); // equal by number
-    EXPECT_EQ(Status("1.2.0", "OK", c), PendingDownload);
-    // Only the archive present.
-    WriteArchive(c);
-    EXPECT_EQ(Status("1.2.0", "OK", c), PendingInstall);
-    // Package folder present, installed, settings equal by number.
-    WriteDescriptor(c, R"("canon":[{"name":"EOS R5"}])");
-    QString descriptor;
-    EXPECT_EQ(catalogue.GetExtensionStatus("canon", "1.2.0", "OK", c, descriptor), Installed);
-    EXPECT_TRUE(descriptor.startsWith(R"("canon":[{"name":"EOS R5"}])"));
-    EXPECT_EQ(descriptor.size() % 16, 0) << "the zero padding stays in the descriptor";
-    // The same with a lower settings version.
-    Settings::Write(Settings::Tovarinth, "canon", "1.1");
-    EXPECT_EQ(Status("1.2.0", "OK", c), PendingInstall);
-    // No settings value: the server's version counts as installed.
-    Settings::Delete(Settings::Tovarinth, "canon");
-    EXPECT_EQ(Status("1.2.0", "OK", c), Installed);
-    // Descriptor present but not in the database.
-    state.InstalledDb.reset();
-    EXPECT_EQ(Status("1.2.0", "OK", c), PendingInstall);
-}
-
-TEST_F(ExtensionStatusTest, UndecipherableDescriptorCountsAsNotInstalled)
-{
-    const QString c = Checksum("canon", "1.2.0");
-    MarkInstalled();
-    QDir().mkpath(catalogue.PackageFolder(c));
-    ASSERT_TRUE(WriteFile(catalogue.DescriptorPath(c), QByteArray(17, 'x')));
-    WriteArchive(c);
-    QString descriptor;
-    EXPECT_EQ(catalogue.GetExtensionStatus("canon", "1.2.0", "OK", c, descriptor), PendingInstall);
-    EXPECT_EQ(descriptor, "");
-}
-
-TEST_F(ExtensionStatusTest, VersionsCompareAsNumbers)
-{
-    const QString c = Checksum("canon", "1.10");
-    MarkInstalled();
-    Settings::Write(Settings::Tovarinth, "canon", "1.9");
-    EXPECT_EQ(Status("1.10", "OK", c), PendingDownload) << "1.10 counts as lower than 1.9";
+    EXPECT_EQ(prompt.Take(), QStringList());
 }

@@ -1,14 +1,8 @@
-tovarinth_add_test(test_catalogue
-  catalogue/CatalogueFixture.h
-  catalogue/StatusTest.cpp
-  catalogue/LocalDatabasesTest.cpp
-  catalogue/ExtensionCacheTest.cpp
-  catalogue/CommandsTest.cpp
-  catalogue/StartupTest.cpp)
-
-# Installation, removal and the sync against the local vendor site.
-tovarinth_add_test(test_packages catalogue/SiteFixture.h catalogue/PackagesTest.cpp)
-tovarinth_add_test(test_sync catalogue/SiteFixture.h catalogue/SyncTest.cpp)
-
-# The rebuild's cheap paths: one pass, folder listings, settings snapshot.
-tovarinth_add_test(test_rebuild catalogue/CatalogueFixture.h catalogue/RebuildTest.cpp)
+# The catalogue's procedures through the view and prompt seams, in worlds made
+# by the vendor tool; the second program also runs the local vendor site.
+tovarinth_add_test(test_catalogue catalogue/World.h catalogue/StatusTest.cpp
+  catalogue/RowsTest.cpp catalogue/StartupTest.cpp)
+tovarinth_add_test(test_catalogue_site catalogue/World.h catalogue/SiteTest.cpp)
+# Installing from a file and finding a camera; hostile archives made by libzip.
+tovarinth_add_test(test_import_find catalogue/World.h catalogue/ImportFindTest.cpp
+  LIBS PkgConfig::LIBZIP)

@@ -1,0 +1,105 @@
+#include "World.h"
+
+// The list from the local files: one ghosted row per maker of the editor's
+// database, then one row per package of the catalogue cache.
+TEST_F(WorldTest, Rows)
+{
+    Encrypt("Update/equipdb.cfg", R"({"version":"1.2","makers":[{"id":"canon","name_zh-CN":"佳能"},
+        {"id":"empty"},{"name_zh-CN":"无键"},{"id":"nikon"},{"id":" sony ","name_zh-CN":"索尼"},
+        {"id":"Sony","name_zh-CN":"大写"},{"id":"\tpentax","name_zh-CN":"制表"}],"bodies":{
+        "canon":[1,2,3],"empty":[],"nikon":"not an array","sony":[1],"Sony":[1],"pentax":[1],
+        "\tpentax":[1,2]}})");
+    Encrypt("extdb.cfg", R"({"canon":[1],"sony":[],"fuji":[1,2,3,4,5,6,7,8,9,10,11,12],
+        "olympus":[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30]})");
+    Settings::Write(Settings::Tovarinth, "canon", "1.3.0");
+    Settings::Write(Settings::Tovarinth, "sony", "9.0"); // an empty model list: not installed
+    Cache({"nikon 2.1 OK 35", "canon 1.0.3 PENDING 12", "leica 10.2 NONE 7", "nikon 2.1 OK 3",
+           "pentax 1 OK 0", "fuji 1 OK 0", "olympus 1 OK 35", "ricoh 1 OK 2.5", "casio 1 OK 3.5",
+           "apple 1 OK \"7_models\"", "huawei 1 OK -4", "sony 1 OK 2147483647",
+           "samsung 1 OK 2147483648", "leica 1 OK 1 {leica@2}"});
+    state.SelectedIndex = 2;
+    catalogue.LoadExtensionCache();
+    EXPECT_EQ(view.Lines(),
+              (QStringList{
+                  " 佳能 (内置)|1.2.0|3|已覆盖 ➖|1|10|ghosted",
+                  " 索尼 (内置)|1.2.0|1|已安装 ✔|3|0|ghosted",
+                  " 大写 (内置)|1.2.0|1|已安装 ✔|0|0|ghosted",
+                  " 制表 (内置)|1.2.0|2|已安装 ✔|0|0|ghosted", " nikon pack|2.1.0|35|待下载 ☁|2|2|",
+                  " canon pack|1.0.3|12|订单处理中 ☁|1|1|", " leica pack|10.2|7|未购买 ❌|9|8|",
+                  " nikon pack|2.1.0|3|待下载 ☁|2|2|", " fuji pack|1|12|待下载 ☁|4|2|",
+                  " olympus pack|1|35|待下载 ☁|5|2|", " ricoh pack|1|2|待下载 ☁|10|2|",
+                  " casio pack|1|4|待下载 ☁|8|2|", " apple pack|1|7|待下载 ☁|12|2|",
+                  " sony pack|1|2147483647|待下载 ☁|3|2|", " leica pack|1|1|失败 ❌|9|9|"}));
+    EXPECT_EQ(state.Entries[1].Name + state.Entries[4].Checksum,
+              "sony" + Checksums("{nikon@2.1.0}"));
+    EXPECT_FALSE(state.Entries[1].IsExtension || !state.Entries[4].IsExtension || view.badCall);
+    EXPECT_EQ(state.SelectedIndex + view.waitDepth, -1) << "no row selected, the hourglass gone";
+    EXPECT_EQ(state.Hub + view.Controls(), "h/hublist close install sync3");
+    // Another account's cache gives no rows and leaves Hub; without an
+    // account there are no sync buttons.
+    process.UserName = "1234567";
+    catalogue.LoadExtensionCache();
+    EXPECT_EQ(QString::number(view.rows.size()) + state.Hub + view.Controls(), "4h/hublist close");
+    EXPECT_EQ(prompt.Take(), QStringList());
+}
+
+TEST_F(WorldTest, UnreadableFilesShowTheirMessageAndAreNeverOverwritten)
+{
+    const auto fails = [&](const char* situation, bool extdb) {
+        SCOPED_TRACE(situation);
+        const QByteArray before = ReadFile(Path("extdb.cfg"));
+        catalogue.LoadExtensionCache();
+        EXPECT_EQ(prompt.Take(), QStringList{"无法加载内置数据库！|16|"});
+        EXPECT_EQ(view.Lines(), QStringList{" nikon pack|1.0.0|2|待下载 ☁|2|2|"});
+        EXPECT_EQ(catalogue.SaveInstalledDatabase() + view.waitDepth, !extdb);
+        EXPECT_TRUE(!extdb || ReadFile(Path("extdb.cfg")) == before);
+    };
+    Cache({"nikon 1.0.0 OK 2"});
+    fails("missing", false);
+    WriteFile(Path("Update/equipdb.cfg"), "");
+    fails("empty", false);
+    WriteFile(Path("Update/equipdb.cfg"), QByteArray(33, 'x'));
+    fails("length not a multiple of 16", false);
+    Encrypt("Update/equipdb.cfg", "not json");
+    fails("not a document", false);
+    Encrypt("Update/equipdb.cfg", R"({"makers":[{"id":"canon"}],"bodies":{"canon":[1,2,3]}})");
+    catalogue.LoadLocalDatabases();
+    WriteFile(Path("extdb.cfg"), ReadFile(Path("extdb.cfg")) + "x");
+    fails("extdb.cfg of odd length", true);
+    ASSERT_TRUE(QFile::remove(Path("extdb.cfg")) && QDir().mkpath(Path("extdb.cfg")));
+    fails("extdb.cfg is a folder", true);
+    ASSERT_TRUE(QDir().rmdir(Path("extdb.cfg")) &&
+                QFile::link("/proc/self/mem", Path("extdb.cfg")));
+    fails("extdb.cfg gives an I/O error", true);
+    EXPECT_EQ(state.EquipmentDb->Item("bodies").Item("canon").count(), 3) << "the last one kept";
+    // A file of no bytes is no database; a cache that cannot be deciphered
+    // has its own message, and UpdateControls is not run.
+    QFile::remove(Path("extdb.cfg")), WriteFile(Path("extdb.cfg"), "");
+    WriteFile(Path("extcache.cfg"), QByteArray(33, 'z'));
+    state.CatalogueLoaded = view.controls[2] = true;
+    catalogue.LoadExtensionCache();
+    EXPECT_EQ(prompt.Take(), QStringList{"读取扩展包信息失败！|16|"});
+    EXPECT_EQ(view.Lines().size() + state.CatalogueLoaded + view.controls[2], 2);
+    EXPECT_TRUE(catalogue.SaveInstalledDatabase());
+}
+
+// The database holds the descriptors of the recorded rows in row order; one
+// that breaks the document leaves the file as it was.
+TEST_F(WorldTest, SaveInstalledDatabase)
+{
+    const auto row = [](const QString& text, int32_t status, bool pending, bool ext = true) {
+        return ExtensionEntry{"", "", "", text, "", ext, pending, status};
+    };
+    state.Entries = {
+        row(R"("a":[1])", 0, false), row(R"("b":[1])", 0, true, false), row("", 0, true),
+        row(R"("c":[1])", 3, false), row(R"("d":[2])", 3, true),        row(R"("e":[3])", 5, true)};
+    ASSERT_TRUE(catalogue.SaveInstalledDatabase());
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(state.Entries[i].PendingSave, i == 1 || i == 2) << i;
+    state.Entries = {row(QString(R"("f":[1])") + QChar(0), 5, true), row("not a member", 5, true)};
+    EXPECT_FALSE(catalogue.SaveInstalledDatabase());
+    EXPECT_EQ(prompt.Take(), QStringList{"创建数据库文件失败！|16|错误"});
+    Vendor({"decrypt", "--key", "machine", Path("extdb.cfg"), root.filePath("plain")});
+    EXPECT_EQ(ReadFile(root.filePath("plain")) + QByteArray::number(state.InstalledDb->count()),
+              R"({"a":[1],"d":[2],"e":[3]}3)");
+}

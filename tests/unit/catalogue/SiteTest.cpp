@@ -1,0 +1,163 @@
+#include "World.h"
+#include "net/VendorUrl.h"
+
+#include <csignal>
+#include <sys/resource.h>
+
+// The sync and the commands against the local site, in the demo world.
+TEST_F(WorldTest, DemoWorld)
+{
+    DemoWorld();
+    catalogue.CheckOnline(); // the probe, then the sync in its event
+    catalogue.CheckVersion();
+    EXPECT_FALSE(QFile::exists(Path("extcache.tmp")) || view.warningShown);
+    EXPECT_EQ(state.Endpoint + " " + view.Controls(),
+              site->BaseUrl() + " list close install sync2");
+    QString icons, menus;
+    for (int i = 0; i < 22; ++i) { // the menu of every row; a double-click answered No
+        const auto m = catalogue.ListMouseUp(2, i);
+        icons += QString::number(view.rows[i].icon) + " ";
+        menus += QString("%1%2%3%4 ")
+                     .arg(m->install)
+                     .arg(m->uninstall)
+                     .arg(m->buyVisible)
+                     .arg(m->browse);
+        prompt.answers = {7};
+        catalogue.ContextCommand(99);
+    }
+    EXPECT_EQ(icons + Tags("fuji"),
+              "1 2 3 4 5 6 7 8 9 10 11 12 13 0 1 4 2 3 0 9 6 5 10 0 0 10 0 0 0 "
+              "0 0 0 0 0 0 0 3 0 2 5 2 1 8 9 2.0.0");
+    EXPECT_EQ(menus, "0000 0001 0001 0000 0001 0001 0001 0001 0001 0001 0001 0001 0001 0001 "
+                     "1000 0101 1000 1000 1000 0000 0010 1000 ");
+    EXPECT_EQ(view.Lines()[13] + view.Lines()[14] + view.Lines()[21],
+              " 哈苏 (内置)|1.3.0|8|已安装 ✔|0|0|ghosted 佳能 Canon 2026|1.5.0|42|待更新 ☁|1|3|"
+              " 奥林巴斯 OM System|1.3.0|12|失败 ❌|5|9|");
+    const QStringList asked = prompt.Take();
+    EXPECT_EQ(asked.size(), 6);
+    EXPECT_EQ(
+        asked.mid(3, 2),
+        (QStringList{"是否安装 大疆 DJI 型号扩展包？|36|安装扩展包",
+                     "当前尚未购买 松下 Panasonic 2026 扩展包，是否前往购买？|36|购买扩展包"}));
+    ASSERT_EQ(view.browsers.size(), 15u);
+    EXPECT_EQ(view.browsers[0].models->count() + view.browsers[14].models->count(), 60 + 19);
+    EXPECT_TRUE(view.browsers[14].isExtension && !view.browsers[0].isExtension);
+    const QString machine = Vendor({"machine-id"});
+    catalogue.ContextCommand(2);
+    EXPECT_TRUE(prompt.urls.value(0).startsWith(
+        VendorUrl() + "/login?email=demo.photographer&sn=" + machine + "&t=1"));
+    EXPECT_TRUE(prompt.urls.value(0).endsWith("&from=%2Fregister%2Fmy-plans%3Fext%3Dolympus"));
+    const QStringList requests = site->LogLines().filter("/kvxta_user_ext_info/");
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_TRUE(requests[0].startsWith(
+        "GET /kvxta_user_ext_info/?u=demo.photographer&s=" + machine + "&t="));
+    EXPECT_TRUE(requests[0].endsWith("&a=TVH0180 Ksvro/2.1.0.1316 (demo.photographer)"));
+    // No row, or an index without an action: nothing happens.
+    EXPECT_FALSE(catalogue.ListMouseUp(2, -1) || catalogue.ListMouseUp(1, 22));
+    for (int index : {0, 1, 2, 99, 3, 100})
+        catalogue.ContextCommand(index);
+    EXPECT_TRUE(prompt.Take().isEmpty() && prompt.urls.size() == 1 && view.browsers.size() == 15);
+
+    // dji is not on the hub and olympus proves another version: both are
+    // marked failed until the refresh reads the disk again.
+    QFile::remove(root.filePath("site/hub/" + Checksums("{dji@1.0.0}") + ".Z"));
+    QString marked;
+    prompt.onMessage = [&] {
+        for (const ExtensionEntry& row : state.Entries)
+            marked += QString::number(row.Status) + " ";
+        marked += view.Controls() + "/";
+    };
+    catalogue.InstallAll();
+    prompt.onMessage();
+    EXPECT_EQ(prompt.Take(), QStringList{"部分扩展包安装失败！|48|提醒"});
+    EXPECT_EQ(marked, "10 0 0 10 0 0 0 0 0 0 0 0 0 0 3 0 2 5 9 1 8 9 sync1 busy/"
+                      "10 0 10 10 0 0 0 0 0 0 0 0 0 0 0 0 0 0 2 1 8 9 list close install sync2/");
+    EXPECT_EQ(Setting("canon") + Setting("dji"), "1.5.0-");
+
+    // A failed sync keeps the cache and offers to try again (Retry for the
+    // profile's messages, Cancel for the endpoint's).
+    const QByteArray cache = ReadFile(Path("extcache.cfg"));
+    const QString endpoint = root.filePath("site/update/tvh_endpoint.txt");
+    const QString profile = root.filePath("site/kvxta_user_ext_info/demo.photographer");
+    const QByteArray url = site->BaseUrl().toUtf8(), demo = ReadFile(profile);
+    const QString b = "下载配置文件失败！", c = "获取用户扩展包信息失败！";
+    const std::tuple<const char*, QByteArray, QByteArray, QString> cases[] = {
+        {"capitals", "HTTP://x", demo, b},
+        {"byte-order mark", "\xEF\xBB\xBF" + url, demo, b},
+        {"space", " " + url, demo, b},
+        {"empty endpoint", "", demo, b},
+        {"no extensions", url, R"({"code":403,"message":"账户已过期","extensions":[]})",
+         "[403] 账户已过期"},
+        {"no extensions member", url, R"({"code":"E1","message":"m"})", "[E1] m"},
+        {"no code", url, R"({"message":"m"})", c},
+        {"not json", url, "<html>", c},
+        {"empty profile", url, "", c},
+        {"write fails", url, demo, c}};
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit tight{static_cast<rlim_t>(demo.size() / 2), old.rlim_max};
+    for (const auto& [situation, endpointText, profileText, message] : cases) {
+        SCOPED_TRACE(situation);
+        WriteFile(endpoint, endpointText), WriteFile(profile, profileText);
+        prompt.answers = {message == c ? 4 : 2};
+        const int enabled = view.checkOnlineEnabled;
+        if (QString(situation) == "write fails") { // though an earlier attempt's file would pass
+            Encrypt("extcache.tmp",
+                    R"({"id":"demo.photographer","extensions":[{"name":"x","count":1}]})");
+            setrlimit(RLIMIT_FSIZE, &tight);
+        }
+        catalogue.PingReturn(true);
+        setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(prompt.Take(), QStringList{message + "|21|错误"});
+        EXPECT_EQ(ReadFile(Path("extcache.cfg")), cache);
+        EXPECT_EQ(view.checkOnlineEnabled - enabled + view.Lines().size(), (message == c) + 14);
+        EXPECT_EQ(view.Controls(), "list close sync3");
+    }
+    prompt.answers = {2};
+    catalogue.PingReturn(false); // the probe could not start
+    EXPECT_EQ(prompt.Take(), QStringList{"服务器无响应！|21|错误"});
+}
+
+// Installing and removing one package from the menu, also while the database
+// cannot be replaced (extdb.cfg a folder) and without the network.
+TEST_F(WorldTest, InstallAndRemove)
+{
+    StartSite();
+    Encrypt("Update/equipdb.cfg",
+            R"({"version":"1.2","makers":[{"id":"canon"}],"bodies":{"canon":[1]}})");
+    const QString c = Pack("canon", "1.5.0"), hub = root.filePath("site/hub/" + c + ".Z");
+    Cache({"canon 1.5 OK 2"});
+    catalogue.LoadExtensionCache();
+    const auto run = [&](int index, const QString& message, const QString& after,
+                         bool noDb = false) {
+        if (noDb)
+            QFile::rename(Path("extdb.cfg"), Path("extdb.bak")), QDir().mkpath(Path("extdb.cfg"));
+        state.SelectedIndex = 1;
+        index < 0 ? catalogue.InstallAll() : catalogue.ContextCommand(index);
+        if (noDb)
+            QDir().rmdir(Path("extdb.cfg")), QFile::rename(Path("extdb.bak"), Path("extdb.cfg"));
+        EXPECT_EQ(prompt.Take().join('\n'), message);
+        EXPECT_EQ(Tags("canon"), after);
+    };
+    const QString failed = "安装扩展包失败！|16|错误", removeFailed = "卸载扩展包失败！|16|错误";
+    const QString done = "成功安装所有已购买的扩展包！|64|提示";
+    run(0, "当前编辑器版本不支持扩展包，请升级到最新版后重试|16|错误", "0 2 -");
+    run(-1, "当前编辑器版本不支持扩展包，请升级到最新版后重试|16|错误", "0 2 -");
+    EXPECT_FALSE(QFile::exists(Path("Downloads")) || state.Busy);
+    state.EditorBuild = 1316;
+    QFile::rename(hub, hub + ".away");
+    run(0, failed, "0 2 -");
+    QFile::rename(hub + ".away", hub);
+    run(0, failed, "0 2 -", true);
+    run(0, "成功安装 canon pack 扩展包！|64|提示", "10 0 1.5.0");
+    run(1, removeFailed, "10 0 1.5.0", true);
+    run(1, "成功卸载 canon pack 扩展包！|64|提示", "0 5 -");
+    site.reset(); // installing again needs neither the network nor unpacking
+    run(-1, "部分扩展包安装失败！|48|提醒\n无法加载内置数据库！|16|", "5 1.5.0", true);
+    catalogue.RefreshList();
+    run(-1, done, "10 0 1.5.0");
+    run(-1, done, "10 0 1.5.0"); // nothing installable: still saved and refreshed
+    QDir(Path("Packages/" + c)).removeRecursively();
+    run(1, removeFailed, "10 0 1.5.0");
+}
