@@ -2,10 +2,12 @@
 
 #include <QString>
 
-// The per-user settings store shared with the editor: INI format, user scope,
-// organisation and application "Kestrovia"
-// ($XDG_CONFIG_HOME/Kestrovia/Kestrovia.ini). Every call reads or writes the
-// file itself, so a value the editor wrote a moment ago is seen.
+// The per-user settings store shared with the editor: an INI file of plain
+// "[Section]" and "key=value" lines, user scope, organisation and application
+// "Kestrovia" ($XDG_CONFIG_HOME/Kestrovia/Kestrovia.ini). A value is the text
+// after the first "=" as it stands (commas and quotes included); keys are
+// trimmed of spaces. Every call reads or writes the file itself, so a value the
+// editor wrote a moment ago is seen.
 namespace Settings {
 
 inline const QString AppInfo = QStringLiteral("AppInfo");
@@ -26,7 +28,9 @@ public:
     Snapshot(const Snapshot&) = delete;
     Snapshot& operator=(const Snapshot&) = delete;
 };
-// False when the store could not be written.
+// False when the store could not be written, and for what would not read back
+// as written: a value with a line break or NUL, a key that is empty, has
+// spaces at either end, holds "=", a line break or NUL, or begins with "[".
 bool Write(const QString& section, const QString& key, const QString& value);
 bool Delete(const QString& section, const QString& key);
 
