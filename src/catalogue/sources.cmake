@@ -8,4 +8,6 @@ target_sources(tovarinth_core PRIVATE
   catalogue/PackageCommands.cpp
   catalogue/ProfileSync.cpp
   catalogue/StatusTimers.cpp
+  catalogue/ModelFilter.h catalogue/ModelFilter.cpp
+  catalogue/cPackageImport.h catalogue/cPackageImport.cpp
 )
