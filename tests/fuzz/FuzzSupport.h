@@ -1,37 +1,42 @@
 #pragma once
 
-// What every fuzz harness shares: a Qt application object, a settings folder
-// and a scratch folder of the process's own, and fixed keys, so that an input
-// gives the same run every time.
+// What every harness shares: one Qt application, a scratch folder of the
+// process's own (the settings store lies below it) and a fixed machine key,
+// so that an input gives the same run on every computer.
 
-#include <QByteArray>
-#include <QString>
-#include <cstddef>
-#include <cstdint>
+#include "crypto/MachineKey.h"
 
-// Sets up the process once; every harness calls it first.
-void FuzzStartOnce();
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <cstdio>
 
-// A folder of this process, made by FuzzStartOnce, removed at exit.
-QString FuzzScratch();
-
-// The user name the catalogue harness runs under.
-inline const QString kFuzzUserName = QStringLiteral("fuzzuser01");
-
-// Reports a broken invariant and aborts, so that the fuzzer keeps the input.
-[[noreturn]] void FuzzFail(const char* what, const char* file, int line);
+// A broken invariant aborts, so that the fuzzer keeps the input.
 #define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition))                                                                          \
-            FuzzFail(#condition, __FILE__, __LINE__);                                              \
-    } while (false)
+    ((condition) ? void()                                                                          \
+                 : (std::fprintf(stderr, "fuzz invariant broken: %s (%s:%d)\n", #condition,        \
+                                 __FILE__, __LINE__),                                              \
+                    std::abort()))
 
-// The input as bytes without a copy, and as an exactly sized copy (so that
-// AddressSanitizer sees a read one byte past the end).
-inline QByteArray FuzzBytes(const uint8_t* data, size_t size)
+// Sets the process up once and returns the scratch folder. Neither it nor the
+// application is ever destroyed (at exit Qt's own globals may be gone
+// already): scripts/fuzz.sh points TMPDIR into a folder of its own.
+inline QString FuzzStart()
 {
-    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    static int argc = 1;
+    static char name[] = "tovarinth-fuzz", *argv[] = {name, nullptr};
+    static const QTemporaryDir* scratch = [] {
+        new QCoreApplication(argc, argv);
+        SetHardwareSources({[] { return QStringLiteral("FUZZ-BOARD-0123456789"); },
+                            [] { return QStringLiteral("BFEBFBFF000906EA"); }});
+        return new QTemporaryDir;
+    }();
+    qputenv("XDG_CONFIG_HOME", scratch->filePath(QStringLiteral("config")).toLocal8Bit());
+    return scratch->path();
 }
 
-// Writes bytes as the whole file, making its folder; aborts when it cannot.
-void FuzzWriteFile(const QString& path, const QByteArray& bytes);
+// Writes bytes as the whole file, making its folder.
+inline void FuzzWriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file((QDir().mkpath(QFileInfo(path).path()), path));
+    FUZZ_CHECK(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
