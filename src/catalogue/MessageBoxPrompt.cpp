@@ -3,6 +3,7 @@
 #include "startup/Trace.h"
 
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
@@ -89,4 +90,9 @@ QString MessageBoxPrompt::InputBox(const QString& prompt, const QString& title)
 void MessageBoxPrompt::OpenUrl(const QString& url)
 {
     QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+}
+
+QString MessageBoxPrompt::OpenFileName(const QString& title, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent_, title, QString(), filter);
 }

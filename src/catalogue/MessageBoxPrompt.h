@@ -14,6 +14,7 @@ public:
     int32_t MsgBox(const QString& text, int32_t style, const QString& title = QString()) override;
     QString InputBox(const QString& prompt, const QString& title = QString()) override;
     void OpenUrl(const QString& url) override;
+    QString OpenFileName(const QString& title, const QString& filter) override;
 
 private:
     QWidget* parent_;
