@@ -16,84 +16,66 @@
 #include <QToolTip>
 #include <gtest/gtest.h>
 
-class WindowTest : public ::testing::Test
+namespace {
+
+// What the user meets while the action runs: the questions asked, and the
+// model browser it opened (its title and number of lines; closed once filled).
+QStringList Meet(ScriptedPrompt& prompt, const std::function<void()>& action)
 {
-protected:
-    static void SetUpTestSuite()
-    {
-        QDir().mkpath(world.filePath("site"));
-        site = std::make_unique<LocalSite>(world.filePath("site"));
-        qputenv("TOVARINTH_VENDOR_URL", site->BaseUrl().toUtf8());
-        const ProcessResult made = RunVendor({"demo-world", "--data", TOVARINTH_DEMO_DATA,
-                                              "--world", world.path(), "--url", site->BaseUrl()});
-        ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
-    }
-    static void TearDownTestSuite() { site.reset(); }
+    QStringList met;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* browser = qobject_cast<frmModels*>(QApplication::activeModalWidget());
+        if (browser && !browser->windowTitle().isEmpty()) {
+            met << browser->windowTitle() + " " +
+                       QString::number(browser->findChild<cListView*>()->count());
+            browser->reject();
+        }
+    });
+    poll.start(20);
+    action();
+    for (const ScriptedPrompt::Message& m : prompt.messages)
+        met << QString("%1|%2|%3").arg(m.text).arg(m.style).arg(m.title);
+    prompt.messages.clear();
+    return met;
+}
 
-    // The window over the demo world; shown, it waits for the sync's end.
-    void Open(const QString& user, bool show = true)
-    {
-        const QString editor = world.filePath("editor");
-        process = {editor + "/Kestrovia.exe", editor, user, "17", editor};
-        window = std::make_unique<frmMain>(process, &prompt);
-        window->resize(700, 900); // every row in sight
-        window->setVisible(show);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !show || (!Busy() && List()->count()); }));
-    }
+} // namespace
 
-    bool& Busy() const { return window->State().Busy; }
-    QWidget* Find(const QString& name) const { return window->findChild<QWidget*>(name); }
-    QAction* Item(int index) const
-    {
-        return window->findChild<QAction*>(QString("mnuContext%1").arg(index));
-    }
-    cListView* List() const { return window->findChild<cListView*>(); }
-    cToolbar* Bar() const { return window->findChild<cToolbar*>(); }
-    QWidget* Button(int b) const { return Bar()->widgetForAction(Bar()->Button(b)); }
-    QString Colour(int row, int column, QColor& background) const
-    {
+TEST(WindowTest, MainWindowRowsMenuDoubleClickBusyAndSyncButtons)
+{
+    QTemporaryDir world;
+    QDir().mkpath(world.filePath("site"));
+    LocalSite site(world.filePath("site"));
+    qputenv("TOVARINTH_VENDOR_URL", site.BaseUrl().toUtf8());
+    ASSERT_EQ(RunVendor({"demo-world", "--data", TOVARINTH_DEMO_DATA, "--world", world.path(),
+                         "--url", site.BaseUrl()})
+                  .exitCode,
+              0);
+    const QString editor = world.filePath("editor");
+    const ProcessValues process{editor + "/Kestrovia.exe", editor, "demo.photographer", "17",
+                                editor};
+    ScriptedPrompt prompt;
+    frmMain window(process, &prompt);
+    window.resize(700, 900); // every row in sight
+    window.show();
+    cListView* list = window.findChild<cListView*>();
+    cToolbar* bar = window.findChild<cToolbar*>();
+    const auto item = [&](int i) {
+        return window.findChild<QAction*>(QString("mnuContext%1").arg(i));
+    };
+    const auto colour = [&](int row, int column, QColor& background) {
         QColor text(Qt::black);
         bool handled = false;
-        List()->RunPrePaint(row, column, background, text, handled);
-        return text == palette.color(QPalette::Disabled, QPalette::Text) ? "grey" : text.name();
-    }
+        list->RunPrePaint(row, column, background, text, handled);
+        return text == window.palette().color(QPalette::Disabled, QPalette::Text) ? "grey"
+                                                                                  : text.name();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->ButtonVisible(2); })) << "synced";
+    ASSERT_EQ(list->count(), 22) << "14 built-in makers, then 8 packages";
 
-    // What the user meets while the action runs: the questions asked, and the
-    // browser it opened (its title and number of lines; closed once filled).
-    QStringList Meet(const std::function<void()>& action)
-    {
-        QStringList met;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* browser = qobject_cast<frmModels*>(QApplication::activeModalWidget());
-            if (browser && !browser->windowTitle().isEmpty()) {
-                met << browser->windowTitle() +
-                           QString(" %1").arg(browser->findChild<cListView*>()->count());
-                browser->reject();
-            }
-        });
-        poll.start(20);
-        action();
-        for (const ScriptedPrompt::Message& m : prompt.messages)
-            met << QString("%1|%2|%3").arg(m.text).arg(m.style).arg(m.title);
-        prompt.messages.clear();
-        return met;
-    }
-
-    static inline QTemporaryDir world;
-    static inline std::unique_ptr<LocalSite> site;
-    ProcessValues process; // the window keeps a reference
-    ScriptedPrompt prompt;
-    std::unique_ptr<frmMain> window;
-    QPalette palette = QApplication::palette();
-};
-
-TEST_F(WindowTest, RowsShowTextsColoursMenuAndDoubleClick)
-{
-    Open("demo.photographer");
-    ASSERT_EQ(List()->count(), 22) << "14 built-in makers, then 8 packages";
     // Columns | status colour, name colour | menu: Install Uninstall Purchase Browse | double-click
-    const std::pair<int, QString> cases[] = {
+    const std::pair<int, QString> rows[] = {
         {0, " 佳能 (内置)|1.3.0|60|已覆盖 ➖|grey grey|----|浏览 佳能 (内置) 型号 75"},
         {1, " 尼康 (内置)|1.3.0|55|已安装 ✔|#008000 grey|---B|浏览 尼康 (内置) 型号 76"},
         {15, " 富士 Fujifilm 2026|2.0.0|19|已安装 ✔|#008000 #000000|-U-B|浏览 富士 Fujifilm 2026 "
@@ -103,78 +85,64 @@ TEST_F(WindowTest, RowsShowTextsColoursMenuAndDoubleClick)
              "Panasonic 2026 扩展包，是否前往购买？|36|购买扩展包"},
         {21, " 奥林巴斯 OM System|1.3.0|12|失败 ❌|#a03535 #000000|I---|是否安装 奥林巴斯 OM "
              "System 型号扩展包？|36|安装扩展包"}};
-    for (const auto& [row, expected] : cases) {
-        QStringList seen;
-        for (int column = 0; column < 4; ++column)
-            seen << List()->ItemText(row, column);
+    for (const auto& [row, expected] : rows) {
+        QStringList seen{list->ItemText(row, 0), list->ItemText(row, 1), list->ItemText(row, 2),
+                         list->ItemText(row, 3)};
         QColor background;
-        seen << Colour(row, 3, background) + " " + Colour(row, 0, background);
+        seen << colour(row, 3, background) + " " + colour(row, 0, background);
         EXPECT_EQ(background, row % 2 ? QColor(0xFFFFFF) : QColor(0xF9F9F9)) << row;
-        const QPoint at = List()->visualItemRect(List()->topLevelItem(row)).center();
-        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseClick(List()->viewport(), Qt::RightButton, {}, at);
-        EXPECT_TRUE(Find("mnuItem")->isVisible()) << row;
+        const QPoint at = list->visualItemRect(list->topLevelItem(row)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, at);
         seen << QString("%1%2%3%4")
-                    .arg(Item(0)->isEnabled() ? "I" : "-", Item(1)->isEnabled() ? "U" : "-",
-                         Item(2)->isVisible() ? "P" : "-", Item(99)->isEnabled() ? "B" : "-");
-        Find("mnuItem")->hide();
+                    .arg(item(0)->isEnabled() ? "I" : "-", item(1)->isEnabled() ? "U" : "-",
+                         item(2)->isVisible() ? "P" : "-", item(99)->isEnabled() ? "B" : "-");
+        window.findChild<QWidget*>("mnuItem")->hide();
         prompt.answers = {MsgAnswer::No};
-        seen << Meet([&] { QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, at); });
+        seen << Meet(prompt, [&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at); });
         EXPECT_EQ(seen.join(u'|'), expected) << row;
     }
-    // Below the rows: nothing selected, no menu, and a double-click does nothing.
-    const QPoint below(20, List()->viewport()->height() - 5);
-    QTest::mouseClick(List()->viewport(), Qt::RightButton, {}, below);
-    EXPECT_FALSE(Find("mnuItem")->isVisible());
-    EXPECT_EQ(Meet([&] { QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, below); }),
-              QStringList());
-    window->grab().save(QCoreApplication::applicationDirPath() + "/main_window.png");
-}
+    // Below the rows: no menu, and a double-click does nothing.
+    const QPoint below(20, list->viewport()->height() - 5);
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, below);
+    EXPECT_FALSE(window.findChild<QWidget*>("mnuItem")->isVisible());
+    EXPECT_EQ(
+        Meet(prompt, [&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, below); }),
+        QStringList());
+    window.grab().save(QCoreApplication::applicationDirPath() + "/main_window.png");
 
-TEST_F(WindowTest, BusyRefusesToCloseAndTheFailedSyncButtonRetries)
-{
-    Open("demo.photographer");
-    EXPECT_TRUE(Bar()->ButtonVisible(2) && !Bar()->ButtonVisible(1) && !Bar()->ButtonVisible(3));
-    Busy() = true;
-    window->Procedures().UpdateControls();
-    EXPECT_FALSE(List()->isEnabled() || Find("cmdClose")->isEnabled() ||
-                 Find("cmdInstall")->isEnabled());
-    EXPECT_TRUE(Find("pbDownloading")->isVisible() &&
-                Find("pbDownloading")->property("maximum") == 0);
-    EXPECT_TRUE(Bar()->ButtonVisible(1) && !Bar()->ButtonEnabled(1) && !Bar()->ButtonVisible(2));
-    window->close();
-    EXPECT_TRUE(window->isVisible() && prompt.messages.empty()) << "refused without a word";
+    // Busy: list and buttons off, the marquee and button 1 on, closing refused without a word.
+    window.State().Busy = true;
+    window.Procedures().UpdateControls();
+    for (const char* name : {"lvBody", "cmdClose", "cmdInstall"})
+        EXPECT_FALSE(window.findChild<QWidget*>(name)->isEnabled()) << name;
+    EXPECT_EQ(window.findChild<QWidget*>("pbDownloading")->property("maximum"), 0);
+    EXPECT_TRUE(window.findChild<QWidget*>("pbDownloading")->isVisible());
+    EXPECT_TRUE(bar->ButtonVisible(1) && !bar->ButtonEnabled(1) && !bar->ButtonVisible(2));
+    window.close();
+    EXPECT_TRUE(window.isVisible() && prompt.messages.empty());
 
     // Only the failure button has a tool tip; clicking it syncs again.
-    Busy() = window->State().ProfileSynced = false;
+    window.State().Busy = window.State().ProfileSynced = false;
     const QString tips[] = {"", "", "点击重试"};
     for (int b = 1; b <= 3; ++b) {
-        Bar()->SetButtonVisible(b, true);
+        bar->SetButtonVisible(b, true);
+        QWidget* button = bar->widgetForAction(bar->Button(b));
         QToolTip::hideText();
-        QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), Button(b)->mapToGlobal(QPoint(2, 2)));
-        QApplication::sendEvent(Button(b), &hover);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(button, &hover);
         EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : "", tips[b - 1]) << b;
     }
-    window->Procedures().UpdateControls();
-    QTest::mouseClick(Button(3), Qt::LeftButton);
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return Bar()->ButtonVisible(2) && !Bar()->ButtonVisible(3); }));
-    QTest::mouseClick(Find("cmdClose"), Qt::LeftButton);
-    EXPECT_FALSE(window->isVisible());
+    window.Procedures().UpdateControls();
+    QTest::mouseClick(bar->widgetForAction(bar->Button(3)), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->ButtonVisible(2) && !bar->ButtonVisible(3); }));
+    QTest::mouseClick(window.findChild<QWidget*>("cmdClose"), Qt::LeftButton);
+    EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(WindowTest, AnAccountOfEightCharactersStartsTheSyncAShorterOneShowsBuiltinRows)
+TEST(WindowTest, ModelBrowserFillsOncePerOpening)
 {
-    for (const QString user : {"1234567", "12345678"}) {
-        Open(user, false);
-        EXPECT_EQ(window->findChild<QTimer*>("tmrCheckOnline")->isActive(), user.size() == 8);
-        EXPECT_EQ(List()->count(), user.size() == 8 ? 0 : 14);
-        EXPECT_FALSE(Bar()->ButtonVisible(2) || Bar()->ButtonVisible(3));
-    }
-}
-
-TEST_F(WindowTest, ModelBrowserFillsOncePerOpening)
-{
+    ScriptedPrompt prompt;
     frmModels browser(prompt, "17");
     browser.Models = JsonNode::parse(R"([{"name":"X-T5","type":"milc","release":"2022-11-02",
       "kit_lens":["XF 18-55mm","XC 15-45mm"]},{"name":"D","type":"Dslr-h","release":"2020"},
@@ -203,5 +171,5 @@ TEST_F(WindowTest, ModelBrowserFillsOncePerOpening)
     browser.show(); // opened again without a model list: closes and reports
     QTest::qWait(300);
     EXPECT_FALSE(browser.isVisible());
-    EXPECT_EQ(Meet([] {}), QStringList{"数据库加载错误！|16|"});
+    EXPECT_EQ(Meet(prompt, [] {}), QStringList{"数据库加载错误！|16|"});
 }
