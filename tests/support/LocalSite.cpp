@@ -3,13 +3,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
-namespace {
-
-constexpr int kStartMs = 10000;
-constexpr int kStopMs = 5000;
-
-} // namespace
-
 LocalSite::LocalSite(const QString& root, const QStringList& faults)
 {
     QStringList args{"serve", "--root", root, "--port", "0"};
@@ -17,32 +10,27 @@ LocalSite::LocalSite(const QString& root, const QStringList& faults)
         args << "--fault" << fault;
     process_.setStandardErrorFile(logDir_.filePath("requests.log"));
     process_.start(TOVARINTH_VENDOR_TOOL, args);
-    // serve prints its port once it listens, so the site answers from here on.
-    const QDeadlineTimer deadline(kStartMs);
+    // serve prints its port once it listens, so the site answers from then on.
+    const QDeadlineTimer deadline(10000);
     while (!process_.canReadLine() && !deadline.hasExpired() &&
            process_.state() != QProcess::NotRunning)
         process_.waitForReadyRead(100);
-    const QByteArray line = process_.readLine().trimmed();
-    if (line.startsWith("port "))
-        port_ = line.mid(5).toInt();
-    else
-        error_ = "serve printed no port: " + line + " " + process_.errorString() + " " +
-                 LogLines().join(' ');
+    const QString line = process_.readLine().trimmed();
+    port_ = line.startsWith("port ") ? line.mid(5).toInt() : 0;
+    error_ = port_ > 0 ? "" : "serve printed no port: " + line + process_.errorString();
 }
 
 LocalSite::~LocalSite()
 {
-    process_.terminate();
-    if (!process_.waitForFinished(kStopMs)) {
+    process_.terminate(); // killed when it does not stop within 5 s
+    if (!process_.waitForFinished(5000))
         process_.kill();
-        process_.waitForFinished(kStopMs);
-    }
+    process_.waitForFinished(5000);
 }
 
 QStringList LocalSite::LogLines() const
 {
     QFile log(logDir_.filePath("requests.log"));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    return log.open(QIODevice::ReadOnly) ? QString(log.readAll()).split('\n', Qt::SkipEmptyParts)
+                                         : QStringList();
 }

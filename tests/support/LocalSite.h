@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -9,7 +8,7 @@
 // free port of 127.0.0.1 with the given root folder and faults, ready to
 // answer when the constructor returns, stopped by the destructor.
 //   LocalSite site(root, {"/hub/=truncate:100", "/update/=hang"});
-//   ASSERT_TRUE(site.IsRunning());
+//   ASSERT_TRUE(site.IsRunning()) << site.Error().toStdString();
 //   download.DownloadToFile(site.Url("/hub/x.Z"), path);
 class LocalSite
 {
@@ -17,16 +16,12 @@ public:
     // faults: "PATH_PREFIX=MODE[:ARG]" each, as serve's --fault takes them.
     explicit LocalSite(const QString& root, const QStringList& faults = {});
     ~LocalSite();
-    LocalSite(const LocalSite&) = delete;
-    LocalSite& operator=(const LocalSite&) = delete;
 
     // False when the site could not be started; Error() says why.
     bool IsRunning() const { return port_ > 0; }
     const QString& Error() const { return error_; }
-    int Port() const { return port_; }
     // "http://127.0.0.1:PORT", the text an endpoint file holds.
-    QString BaseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
-    // BaseUrl() + path (path begins with "/").
+    QString BaseUrl() const { return QString("http://127.0.0.1:%1").arg(port_); }
     QString Url(const QString& path) const { return BaseUrl() + path; }
     // The request log so far, one line per request: method, path and query
     // as sent, user agent.

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QObject>
 #include <QTimer>
-#include <algorithm>
 
 // The longest time between two passes of the event loop, measured from the
 // meter's creation with a zero-interval timer, which fires once on every pass.
 // A loop that is never serviced shows as one long gap at the next pass.
+// ElapsedMs: the time since the meter's creation.
 class LoopGapMeter
 {
 public:
@@ -21,10 +20,10 @@ public:
         timer_.start(0);
     }
     double LongestMs() const { return longest_ / 1e6; }
+    qint64 ElapsedMs() const { return clock_.elapsed(); }
 
 private:
     QTimer timer_;
     QElapsedTimer clock_;
-    qint64 last_ = 0;
-    qint64 longest_ = 0;
+    qint64 last_ = 0, longest_ = 0;
 };

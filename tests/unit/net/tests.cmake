@@ -1,15 +1,14 @@
-tovarinth_add_test(test_thread net/cThreadTest.cpp TIMEOUT 60)
-tovarinth_add_test(test_time_count net/cTimeCountTest.cpp TIMEOUT 30)
-tovarinth_add_test(test_vendor_url net/VendorUrlTest.cpp TIMEOUT 30)
+tovarinth_add_test(test_threads_timing net/ThreadsAndTimingTest.cpp TIMEOUT 60)
+tovarinth_add_test(test_probe net/ProbeTest.cpp TIMEOUT 60)
 tovarinth_add_test(test_download net/cDownloadTest.cpp TIMEOUT 120)
-tovarinth_add_test(test_ping net/cPingTest.cpp TIMEOUT 60)
 
 # The thread record once more, on its own under ThreadSanitizer: the record
 # is the one thing two threads share, and a race there would not show in the
-# normal build. Built from the cThread sources only, so it costs seconds and
-# does not need a second build of everything.
+# normal build. Built from the thread and meter sources only, so it costs
+# seconds and does not need a second build of everything.
 if(NOT TOVARINTH_TSAN)
-  add_executable(test_thread_tsan net/cThreadTest.cpp ${PROJECT_SOURCE_DIR}/src/net/cThread.cpp)
+  add_executable(test_thread_tsan net/ThreadsAndTimingTest.cpp
+    ${PROJECT_SOURCE_DIR}/src/net/cThread.cpp ${PROJECT_SOURCE_DIR}/src/net/cTimeCount.cpp)
   target_include_directories(test_thread_tsan PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(test_thread_tsan PRIVATE GTest::gtest_main Threads::Threads)
   set(tsan_flags -fsanitize=thread -fno-omit-frame-pointer)
