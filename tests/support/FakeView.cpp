@@ -2,23 +2,19 @@
 
 void FakeView::ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon, int32_t tag)
 {
-    badCall = badCall || row < 0 || row > count() || indent != 0;
-    if (row >= 0 && row <= count())
+    if (!Misuse(row < 0 || row > count() || indent != 0))
         rows.insert(rows.begin() + row, Row{text, icon, tag});
 }
 
 void FakeView::SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon)
 {
-    const bool bad = row < 0 || row >= count() || column < 1 || column > 3 || icon != -1;
-    badCall = badCall || bad;
-    if (!bad)
+    if (!Misuse(row < 0 || row >= count() || column < 1 || column > 3 || icon != -1))
         rows[static_cast<size_t>(row)].columns[column - 1] = text;
 }
 
 void FakeView::SetItemGhosted(int32_t row, bool ghosted)
 {
-    badCall = badCall || row < 0 || row >= count();
-    if (row >= 0 && row < count())
+    if (!Misuse(row < 0 || row >= count()))
         rows[static_cast<size_t>(row)].ghosted = ghosted;
 }
 

@@ -60,6 +60,9 @@ public:
         QString version;
     };
     std::vector<Browser> browsers;
+
+private:
+    bool Misuse(bool bad) { return badCall = badCall || bad, bad; }
 };
 
 // A prompt that answers from a script and records every question.
@@ -75,6 +78,12 @@ public:
     int32_t MsgBox(const QString& text, int32_t style, const QString& title = QString()) override;
     QString InputBox(const QString& prompt, const QString& title = QString()) override;
     void OpenUrl(const QString& url) override { urls << url; }
+    // Records "title|filter"; answers from files, then as cancelled.
+    QString OpenFileName(const QString& title, const QString& filter) override
+    {
+        fileDialogs << title + u'|' + filter;
+        return files.isEmpty() ? QString() : files.takeFirst();
+    }
     // "text|style|title" per message box so far; they are forgotten.
     QStringList Take();
 
@@ -82,6 +91,6 @@ public:
     std::deque<int32_t> answers;
     std::deque<QString> inputs; // an empty answer when they run out
     std::vector<Message> messages;
-    QStringList inputPrompts, urls;
+    QStringList inputPrompts, urls, fileDialogs, files;
     std::function<void()> onMessage; // runs as each message box shows
 };

@@ -54,9 +54,9 @@ protected:
     {
         QStringList items;
         for (const QString& p : packages) {
-            const QStringList f = (p + " {" + p.section(' ', 0, 0) + "@" +
-                                   NormalizeVersion(p.section(' ', 1, 1)) + "}")
-                                      .split(' ');
+            const QString proof =
+                p.section(' ', 0, 0) + "@" + NormalizeVersion(p.section(' ', 1, 1));
+            const QStringList f = (p + " {" + proof + "}").split(' ');
             items << QString(R"({"name":"%1","display":"%1 pack","version":"%2","status":"%3",)"
                              R"("count":%4,"checksum":"%5"})")
                          .arg(f[0], f[1], f[2], f[3], Checksums(f[4]));
