@@ -17,8 +17,8 @@ TEST(Ping, HostTexts_WwwNamesAndAddressBytes)
 {
     // clang-format off
     const char* rows[][3] = {{"http://kestrovia.example", "www.kestrovia.example", "0.0.0.0"},
-        {"HTTP://Kestrovia.example", "www.Kestrovia.example", "0.0.0.0"},
-        {"Http://a.example ", "www.a.example", "0.0.0.0"}, {"http://www.a.b", "www.a.b", "0.0.0.0"},
+        {"HTTP://Kestrovia.example ", "www.Kestrovia.example", "0.0.0.0"},
+        {"http://www.a.b", "www.a.b", "0.0.0.0"},
         {"http://WWW.a.b", "WWW.a.b", "0.0.0.0"}, {"www.a.b", "www.a.b", "0.0.0.0"},
         {"192.168.1.2", "192.168.1.2", "192.168.1.2"}, {"256.257.0.511", "256.257.0.511", "0.1.0.255"},
         {"192.168.1", "192.168.1", "0.0.0.0"}, {"1.2.3.4.5", "1.2.3.4.5", "0.0.0.0"},

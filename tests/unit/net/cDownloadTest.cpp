@@ -72,10 +72,7 @@ protected:
         site = std::make_unique<LocalSite>(root.path());
         ASSERT_TRUE(site->IsRunning()) << site->Error().toStdString();
         mInternet::SetConnectedStateForTests(true);
-        Settings::Write(Settings::AppInfo, "EditorVersion", "1316");
-        Settings::Write(Settings::AppInfo, "UserName", "alice");
     }
-    void TearDown() override { mInternet::SetConnectedStateForTests(std::nullopt); }
     QTemporaryDir root;
     std::unique_ptr<LocalSite> site;
 };
