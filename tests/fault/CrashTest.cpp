@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 TEST(CrashTest, EveryFileIsOldOrNewAfterAKillAFullDiskOrAReadOnlyFolder)
@@ -42,8 +43,7 @@ TEST(CrashTest, EveryFileIsOldOrNewAfterAKillAFullDiskOrAReadOnlyFolder)
          {folder + "Downloads/" + c + ".Z", folder + "Packages/" + c + "/extension.cfg",
           folder + "extdb.cfg", settings}}};
     // Another user may pass through the folders but not write them.
-    QFile::setPermissions(root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                           QFile::ReadOther | QFile::ExeOther);
+    ::chmod(QFile::encodeName(root.path()), 0755);
     for (const auto& [args, files] : writers) {
         // wrapper: a command that runs the writer (a file-size limit, another user, a kill).
         const auto run = [&](const QStringList& wrapper, int rounds) {
