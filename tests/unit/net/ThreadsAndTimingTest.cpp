@@ -69,11 +69,7 @@ TEST(ThreadRecord, EitherSideReleasesFirst_ExitCodeAndFreedOnce)
     EXPECT_EQ(cThread::Dereference(nullptr), 0);
 }
 
-uint32_t now = 0;
-uint32_t HandClock()
-{
-    return now;
-}
+uint32_t now = 0; // the speed meter's clock, set by hand
 
 // Each step {at, bytes, Speed, TotalSpeed} sets the clock, calls Clear (bytes
 // < 0) or count(bytes), and reads both speeds: bytes per second, differences
@@ -90,7 +86,7 @@ TEST(TimeCount, Readings_SpeedSinceTheLastReadingAndTotal)
     };
     // clang-format on
     for (size_t row = 0; row < rows.size(); ++row) {
-        cTimeCount meter(&HandClock);
+        cTimeCount meter([] { return now; });
         for (const auto& [at, bytes, speed, total] : rows[row]) {
             now = static_cast<uint32_t>(at);
             bytes < 0 ? meter.Clear() : meter.count(static_cast<int32_t>(bytes));

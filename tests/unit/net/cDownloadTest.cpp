@@ -24,6 +24,7 @@ namespace {
 
 using Events = std::vector<std::tuple<std::string, int32_t, int32_t>>;
 const QByteArray kOld("old");
+uint32_t now = 0; // a stepping clock for the speed meter
 
 QByteArray Body(int size, qsizetype n = -1)
 {
@@ -204,12 +205,6 @@ TEST_F(DownloadTest, Situations_EventsResultAndWhatIsStored)
     }
 }
 
-uint32_t StepClock() // 250 ms on per reading
-{
-    static uint32_t now = 0;
-    return now += 250;
-}
-
 // The request as the site logs it: the user agent, and the URL as built with
 // only what a request line cannot carry percent-encoded. Speed is bytes since
 // the previous reading over the time between, here on a stepping clock.
@@ -230,7 +225,7 @@ TEST_F(DownloadTest, Request_UserAgentEncodedUrlAndSpeed)
         EXPECT_GT(cDownload().DownloadToBuffer(site->Url(path), buffer), 0) << logged.toStdString();
         EXPECT_EQ(site->LogLines().value(site->LogLines().size() - 1), logged);
     }
-    cDownload download(&StepClock);
+    cDownload download([] { return now += 250; }); // 250 ms on per reading
     QString seen;
     download.DownloadEvent = [&](int32_t status, int32_t count, int32_t speed) {
         seen += QString("%1:%2@%3 ").arg(status).arg(count).arg(speed);
