@@ -134,12 +134,13 @@ TEST(WindowTest, ModelBrowserFillsOncePerOpening)
       {"name":"P","type":"cell"},{"name":"T","type":"TLR"},{"release":"2019-08-15"}])");
     browser.PackageVersion = "3.2";
     browser.show();
-    QTest::qWait(300);
+    const cListView* list = browser.findChild<cListView*>();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() > 0; }));
     QShowEvent restored; // as when the window system shows it again, restored from minimised
     QApplication::sendEvent(&browser, &restored);
     QTest::qWait(300);
     QStringList lines;
-    for (const cListView* list = browser.findChild<cListView*>(); lines.size() < list->count();)
+    while (lines.size() < list->count())
         lines << QString("%1|%2|%3|%4|%5")
                      .arg(list->ItemText(lines.size(), 0), list->ItemText(lines.size(), 1),
                           list->ItemText(lines.size(), 2))
@@ -153,7 +154,6 @@ TEST(WindowTest, ModelBrowserFillsOncePerOpening)
               "版本: v3.2.0");
     browser.reject();
     browser.show(); // opened again without a model list: closes and reports
-    QTest::qWait(300);
-    EXPECT_FALSE(browser.isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !browser.isVisible(); }));
     EXPECT_EQ(Meet(prompt, [] {}), QStringList{"数据库加载错误！|16|"});
 }
