@@ -71,13 +71,6 @@ protected:
         ASSERT_TRUE(site->IsRunning()) << site->Error().toStdString();
         qputenv("TOVARINTH_VENDOR_URL", site->BaseUrl().toUtf8());
     }
-    // Packs a package of two models into the hub; its checksum.
-    QString Pack(const QString& name, const QString& version)
-    {
-        WriteFile(root.filePath("models.json"), R"([{"name":"M1"},{"name":"M2"}])");
-        return Vendor({"pack", "--name", name, "--version", version, "--models",
-                       root.filePath("models.json"), "--out", root.filePath("site/hub")});
-    }
     // The vendor tool's demo world on the site; the manager in its editor's folder.
     void DemoWorld()
     {
