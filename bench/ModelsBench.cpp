@@ -4,12 +4,16 @@
 // shows it, runs the fill the load timer would run, and processes the events
 // left behind (layout, painting); the bare list is made, shown, filled and
 // painted the same way. Destruction is outside the timed region of both.
+// The find field is timed per keystroke on the filled browser: the text
+// alternates between one that keeps a few bodies and none (the whole list
+// back), each followed by the events it leaves behind.
 
 #include "BenchSupport.h"
 #include "catalogue/frmModels.h"
 #include "controls/cListView.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTreeWidget>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -72,6 +76,31 @@ void BM_ModelBrowser(benchmark::State& state)
     state.counters["lines"] = lines;
 }
 
+void BM_ModelFind(benchmark::State& state)
+{
+    ScriptedPrompt prompt;
+    frmModels browser(prompt, QStringLiteral("17"));
+    browser.Models = TheFixture().models;
+    browser.show();
+    browser.tmrLoad_Timer();
+    QCoreApplication::processEvents();
+    auto* find = browser.findChild<QLineEdit*>(QStringLiteral("txtFind"));
+    auto* list = browser.findChild<cListView*>(QStringLiteral("lvModels"));
+    int keystrokes = 0;
+    int shown = 0;
+    for (auto _ : state) {
+        find->setText(keystrokes++ % 2 ? QString() : QStringLiteral("model 12-"));
+        QCoreApplication::processEvents();
+        if (keystrokes == 1)
+            for (int line = 0; line < list->count(); ++line)
+                shown += list->topLevelItem(line)->isHidden() ? 0 : 1;
+    }
+    // "model12" is held by Model 12 and Model 120..129 and 1200..1299.
+    if (shown == 0 || shown >= list->count())
+        state.SkipWithError("the find field did not narrow the list");
+    state.counters["shown"] = shown;
+}
+
 void BM_BareFill3(benchmark::State& state)
 {
     const QIcon icon = bench::SampleIcon(24, 24);
@@ -101,6 +130,11 @@ void BM_BareFill3(benchmark::State& state)
 
 BENCHMARK(BM_ModelBrowser)->Apply(bench::WholeFills);
 BENCHMARK(BM_BareFill3)->Apply(bench::WholeFills);
+BENCHMARK(BM_ModelFind)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(40)
+    ->Repetitions(3)
+    ->UseRealTime();
 
 } // namespace
 
@@ -120,6 +154,11 @@ int main(int argc, char** argv)
                     reporter.Time(ours), reporter.CpuTime(ours), kLines, reporter.Time(bare),
                     reporter.CpuTime(bare), reporter.Time(ours) / reporter.Time(bare),
                     reporter.CpuTime(ours) / reporter.CpuTime(bare));
+    const QString find = QStringLiteral("BM_ModelFind");
+    if (reporter.Time(find) > 0 && reporter.Time(ours) > 0)
+        std::printf("find in the model browser %.2f ms per keystroke (target < 20), %.3f of "
+                    "filling it\n",
+                    reporter.Time(find), reporter.Time(find) / reporter.Time(ours));
     benchmark::Shutdown();
     return 0;
 }

@@ -17,10 +17,6 @@ public:
     // Hands a URL to the system's browser.
     virtual void OpenUrl(const QString& url) = 0;
     // A file dialog for one existing file; filter as "Text (*.a *.b)". Empty
-    // text when the user cancels, and from a prompt that has no such dialog.
-    virtual QString OpenFileName(const QString& title, const QString& filter)
-    {
-        (void)title, (void)filter;
-        return {};
-    }
+    // text when the user cancels.
+    virtual QString OpenFileName(const QString& title, const QString& filter) = 0;
 };

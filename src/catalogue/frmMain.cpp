@@ -1,5 +1,7 @@
 #include "frmMain.h"
 
+#include "ModelFilter.h"
+#include "cPackageImport.h"
 #include "controls/cComboBoxEx.h"
 #include "controls/cListView.h"
 #include "controls/cProgressBar.h"
@@ -11,11 +13,16 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -26,6 +33,20 @@ constexpr int kTimerInterval = 50; // both one-shot checks run this long after t
 constexpr int kListWidth = 640;    // the four columns: 250 + 100 + 100 + the rest
 const QColor kWhite(0xFF, 0xFF, 0xFF);
 const QColor kMagenta(0xFF, 0x00, 0xFF);
+constexpr int kFromFile = 21; // the context menu's "install from a file", after a separator (20)
+
+// The one local file of a drag, when it is named like a package archive.
+QString DroppedArchive(const QMimeData* data)
+{
+    if (!data || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+        return {};
+    const QString path = data->urls().front().toLocalFile();
+    const QString suffix = QFileInfo(path).suffix();
+    return suffix == QLatin1String("Z") ||
+                   suffix.compare(QLatin1String("zip"), Qt::CaseInsensitive) == 0
+               ? path
+               : QString();
+}
 } // namespace
 
 frmMain::frmMain(const ProcessValues& process, IPrompt* prompt, QWidget* parent)
@@ -44,7 +65,13 @@ frmMain::frmMain(const ProcessValues& process, IPrompt* prompt, QWidget* parent)
     Trace::WatchPaints(lvBody_->viewport()); // cost measurements only
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // Hiding the children while the window goes lays the list out again: its
+    // cells must not reach back into a window that is half destroyed.
+    lvBody_->removeEventFilter(this);
+    lvBody_->SetSubItemPrePaintHandler({});
+}
 
 void frmMain::BuildControls()
 {
@@ -83,7 +110,12 @@ void frmMain::BuildControls()
     cboType_->setObjectName(QStringLiteral("cboType"));
     tbSync_ = new cToolbar(picMain_);
     tbSync_->setObjectName(QStringLiteral("tbSync"));
+    txtFind_ = new QLineEdit(picMain_);
+    txtFind_->setObjectName(QStringLiteral("txtFind"));
+    txtFind_->setPlaceholderText(QStringLiteral("查找机型"));
+    txtFind_->setClearButtonEnabled(true);
     top->addWidget(cboType_);
+    top->addWidget(txtFind_);
     top->addStretch(1);
     top->addWidget(tbSync_);
     main->addLayout(top);
@@ -126,7 +158,9 @@ void frmMain::BuildControls()
                                              {1, QStringLiteral("卸载(&U)")},
                                              {2, QStringLiteral("购买(&P)...")},
                                              {10, QStringLiteral("-")},
-                                             {99, QStringLiteral("浏览型号(&B)...")}};
+                                             {99, QStringLiteral("浏览型号(&B)...")},
+                                             {20, QStringLiteral("-")},
+                                             {kFromFile, QStringLiteral("从文件安装...")}};
     for (const auto& [index, caption] : items) {
         QAction* action =
             caption == QLatin1String("-") ? mnuItem_->addSeparator() : mnuItem_->addAction(caption);
@@ -146,7 +180,19 @@ void frmMain::BuildControls()
             [this](int row) { state_.SelectedIndex = row; });
     connect(lvBody_, &cListView::ItemDblClick, this, [this](int) { catalogue_.RowDoubleClick(); });
     connect(lvBody_, &cListView::MouseUp, this,
-            [this](int button, int, int, int) { OnMouseUp(button); });
+            [this](int button, int, int, int) { OnMouseUp(button, QCursor::pos()); });
+    lvBody_->installEventFilter(this);
+    connect(txtFind_, &QLineEdit::textChanged, this, &frmMain::ApplyFind);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
+            [this] {
+                txtFind_->setFocus(Qt::ShortcutFocusReason);
+                txtFind_->selectAll();
+            });
+    setTabOrder(cboType_, txtFind_);
+    setTabOrder(txtFind_, lvBody_);
+    setTabOrder(lvBody_, cmdInstall_);
+    setTabOrder(cmdInstall_, cmdClose_);
+    setAcceptDrops(true);
     connect(tmrCheckOnline_, &QTimer::timeout, this, [this] {
         tmrCheckOnline_->stop();
         catalogue_.CheckOnline();
@@ -226,29 +272,122 @@ void frmMain::Form_Load()
     }
 }
 
-void frmMain::OnMouseUp(int button)
+int frmMain::FirstSelectedRow() const
 {
-    int selected = -1;
-    for (int row = 0; row < lvBody_->count(); ++row) {
-        if (lvBody_->ItemSelected(row)) {
-            selected = row;
-            break;
-        }
-    }
+    for (int row = 0; row < lvBody_->count(); ++row)
+        if (lvBody_->ItemSelected(row))
+            return row;
+    return -1;
+}
+
+void frmMain::OnMouseUp(int button, const QPoint& at)
+{
     const std::optional<Catalogue::ContextMenuState> menu =
-        catalogue_.ListMouseUp(button, selected);
+        catalogue_.ListMouseUp(button, FirstSelectedRow());
     if (!menu)
         return;
     mnuContext_[0]->setEnabled(menu->install);
     mnuContext_[1]->setEnabled(menu->uninstall);
     mnuContext_[2]->setVisible(menu->buyVisible);
     mnuContext_[99]->setEnabled(menu->browse);
-    mnuItem_->popup(QCursor::pos());
+    mnuItem_->popup(at);
 }
 
 void frmMain::mnuContext_Click(int index)
 {
-    catalogue_.ContextCommand(index);
+    if (index != kFromFile) {
+        catalogue_.ContextCommand(index);
+        return;
+    }
+    const QString path = prompt_->OpenFileName(QStringLiteral("从文件安装扩展包"),
+                                               QStringLiteral("扩展包 (*.Z *.zip)"));
+    if (!path.isEmpty())
+        InstallFromFile(path);
+}
+
+void frmMain::InstallFromFile(const QString& path)
+{
+    cPackageImport(catalogue_).InstallFromFile(path);
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!state_.Busy && !DroppedArchive(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event)
+{
+    const QString path = DroppedArchive(event->mimeData());
+    if (state_.Busy || path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Message boxes are not opened inside the drop: the drag ends first.
+    QTimer::singleShot(0, this, [this, path] { InstallFromFile(path); });
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != lvBody_ || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        state_.SelectedIndex = FirstSelectedRow();
+        catalogue_.RowDoubleClick();
+        return true;
+    }
+    if (key->key() == Qt::Key_Menu ||
+        (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+        const int row = FirstSelectedRow();
+        const QRect cell = row < 0 ? QRect() : lvBody_->visualItemRect(lvBody_->topLevelItem(row));
+        OnMouseUp(2, lvBody_->viewport()->mapToGlobal(cell.bottomLeft()));
+        return true;
+    }
+    if (key->key() == Qt::Key_Delete) {
+        OfferRemoval();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::OfferRemoval()
+{
+    const int row = FirstSelectedRow();
+    state_.SelectedIndex = row;
+    if (row < 0 || row >= static_cast<int>(state_.Entries.size()))
+        return;
+    const ExtensionEntry& entry = state_.Entries[static_cast<size_t>(row)];
+    if (!entry.IsExtension || entry.Status != Installed)
+        return;
+    if (prompt_->MsgBox(QStringLiteral("是否卸载 ") + entry.Display + QStringLiteral(" 扩展包？"),
+                        MsgStyle::YesNo + MsgStyle::Question,
+                        QStringLiteral("卸载扩展包")) == MsgAnswer::Yes)
+        catalogue_.ContextCommand(1);
+}
+
+void frmMain::ScheduleFind()
+{
+    if (findScheduled_ || txtFind_->text().isEmpty())
+        return;
+    findScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        findScheduled_ = false;
+        ApplyFind();
+    });
+}
+
+void frmMain::ApplyFind()
+{
+    const QString text = txtFind_->text();
+    for (int row = 0; row < lvBody_->count(); ++row) {
+        const bool hidden = !RowMatchesFind(state_, row, text);
+        lvBody_->topLevelItem(row)->setHidden(hidden);
+        // A row out of sight is no longer the one the keys and menu act on.
+        if (hidden && lvBody_->ItemSelected(row)) {
+            lvBody_->SetItemSelected(row, false);
+            state_.SelectedIndex = -1;
+        }
+    }
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -269,6 +408,7 @@ void frmMain::Clear()
 void frmMain::ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon, int32_t tag)
 {
     lvBody_->ItemAdd(row, text, indent, icon, tag);
+    ScheduleFind();
 }
 
 void frmMain::SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon)
@@ -367,4 +507,9 @@ QString frmMain::InputBox(const QString& prompt, const QString& title)
 void frmMain::OpenUrl(const QString& url)
 {
     prompt_->OpenUrl(url);
+}
+
+QString frmMain::OpenFileName(const QString& title, const QString& filter)
+{
+    return prompt_->OpenFileName(title, filter);
 }

@@ -10,6 +10,7 @@
 
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTimer;
@@ -59,17 +60,32 @@ public:
     int32_t MsgBox(const QString& text, int32_t style, const QString& title = QString()) override;
     QString InputBox(const QString& prompt, const QString& title = QString()) override;
     void OpenUrl(const QString& url) override;
+    QString OpenFileName(const QString& title, const QString& filter) override;
 
     static const QString kCaption;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A package archive dropped on the window installs as if chosen in the
+    // file dialog.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // The list's keys: Enter, the Menu key and Shift+F10, Delete.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
     void BuildControls();
     void mnuContext_Click(int index);
-    void OnMouseUp(int button);
+    void OnMouseUp(int button, const QPoint& at);
+    int FirstSelectedRow() const;
+    // Delete on an installed package row: the removal, after a question.
+    void OfferRemoval();
+    void InstallFromFile(const QString& path);
+    // Hides the rows without a body that matches the find field; scheduled
+    // after each rebuild of the list, when the rows and databases are whole.
+    void ApplyFind();
+    void ScheduleFind();
 
     MessageBoxPrompt dialogs_{this};
     IPrompt* prompt_ = &dialogs_;
@@ -86,6 +102,8 @@ private:
     QPushButton* cmdInstall_ = nullptr;
     QPushButton* cmdClose_ = nullptr;
     cComboBoxEx* cboType_ = nullptr;
+    QLineEdit* txtFind_ = nullptr;
+    bool findScheduled_ = false;
     QTimer* tmrCheckOnline_ = nullptr;
     QTimer* tmrCheckVersion_ = nullptr;
     QMenu* mnuItem_ = nullptr;

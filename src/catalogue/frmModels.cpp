@@ -8,8 +8,11 @@
 #include "startup/Trace.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -26,6 +29,17 @@ frmModels::frmModels(IPrompt& prompt, const QString& scrollBarWidth, QWidget* pa
     setModal(true);
     setFont(parent ? parent->font() : font());
     auto* layout = new QVBoxLayout(this);
+    txtFind_ = new QLineEdit(this);
+    txtFind_->setObjectName(QStringLiteral("txtFind"));
+    txtFind_->setPlaceholderText(QStringLiteral("查找机型"));
+    txtFind_->setClearButtonEnabled(true);
+    layout->addWidget(txtFind_);
+    connect(txtFind_, &QLineEdit::textChanged, this, &frmModels::ApplyFind);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
+            [this] {
+                txtFind_->setFocus(Qt::ShortcutFocusReason);
+                txtFind_->selectAll();
+            });
     lvModels_ = new cListView(this);
     lvModels_->setObjectName(QStringLiteral("lvModels"));
     lvModels_->setMinimumWidth(kListWidth);
@@ -41,6 +55,8 @@ frmModels::frmModels(IPrompt& prompt, const QString& scrollBarWidth, QWidget* pa
     bottom->addWidget(cmdClose_);
     layout->addLayout(bottom);
     connect(cmdClose_, &QPushButton::clicked, this, &QDialog::accept);
+    setTabOrder(txtFind_, lvModels_);
+    setTabOrder(lvModels_, cmdClose_);
 
     tmrLoad_ = new QTimer(this);
     tmrLoad_->setObjectName(QStringLiteral("tmrLoad"));
@@ -113,6 +129,7 @@ void frmModels::tmrLoad_Timer()
                    QStringLiteral(" 型号"));
 
     const int n = Models->IsNode() ? Models->count() : 0;
+    filter_.Clear();
     if (n == 0)
         return;
     lvModels_->hide();
@@ -132,6 +149,7 @@ void frmModels::tmrLoad_Timer()
         // Most bodies have no kit lens: looked up without raising an error.
         const std::optional<JsonNode> kits = MemberOf(model, QStringLiteral("kit_lens"));
         const int kitCount = kits && kits->IsNode() ? kits->count() : 0;
+        filter_.AddBody(TextOr(model, QStringLiteral("name")), kitCount);
         for (int j = 1; j <= kitCount; ++j) {
             QString lens;
             try {
@@ -144,7 +162,31 @@ void frmModels::tmrLoad_Timer()
             ++row;
         }
     }
+    if (!txtFind_->text().isEmpty()) // typed before the list was filled
+        ApplyFind(txtFind_->text());
     lvModels_->setUpdatesEnabled(true);
     lvModels_->show();
     Trace::Mark(QStringLiteral("browser-filled"));
+}
+
+void frmModels::ApplyFind(const QString& text)
+{
+    const std::vector<bool> visible = filter_.VisibleLines(text);
+    const int lines = std::min(lvModels_->count(), static_cast<int>(visible.size()));
+    lvModels_->setUpdatesEnabled(false);
+    for (int line = 0; line < lines; ++line) {
+        QTreeWidgetItem* item = lvModels_->topLevelItem(line);
+        if (item->isHidden() == visible[static_cast<size_t>(line)])
+            item->setHidden(!visible[static_cast<size_t>(line)]);
+    }
+    lvModels_->setUpdatesEnabled(true);
+}
+
+void frmModels::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && !txtFind_->text().isEmpty()) {
+        txtFind_->clear();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

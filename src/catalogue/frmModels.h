@@ -1,12 +1,14 @@
 #pragma once
 
 #include "IPrompt.h"
+#include "ModelFilter.h"
 #include "startup/JsonNode.h"
 
 #include <QDialog>
 #include <optional>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTimer;
 class cListView;
@@ -36,14 +38,22 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Escape clears the find field when it holds text, and closes only then.
+    void keyPressEvent(QKeyEvent* event) override;
     void done(int result) override;
 
 private:
+    // Shows the bodies whose name holds the text, each with its kit lenses;
+    // an empty text brings back the whole list in its order.
+    void ApplyFind(const QString& text);
+
     IPrompt& prompt_;
     int scrollBarWidth_;
+    QLineEdit* txtFind_ = nullptr;
     cListView* lvModels_ = nullptr;
     QLabel* lblVersion_ = nullptr;
     QPushButton* cmdClose_ = nullptr;
     QTimer* tmrLoad_ = nullptr;
     bool loaded_ = false; // shown since it was opened: later show events do not refill
+    ModelFilter filter_;  // the lines of the list as filled
 };

@@ -3,6 +3,3 @@
 tovarinth_add_test(test_catalogue catalogue/World.h catalogue/StatusTest.cpp
   catalogue/RowsTest.cpp catalogue/StartupTest.cpp)
 tovarinth_add_test(test_catalogue_site catalogue/World.h catalogue/SiteTest.cpp)
-# Installing from a file and finding a camera; hostile archives made by libzip.
-tovarinth_add_test(test_import_find catalogue/World.h catalogue/ImportFindTest.cpp
-  LIBS PkgConfig::LIBZIP)

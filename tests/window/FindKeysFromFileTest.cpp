@@ -1,0 +1,189 @@
+// The find fields, the keyboard and installing from a file off line, in the
+// real windows over the demo world.
+
+#include "catalogue/frmMain.h"
+#include "catalogue/frmModels.h"
+#include "controls/cListView.h"
+#include "crypto/MachineKey.h"
+#include "support/FakeView.h"
+#include "support/LocalSite.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <zip.h>
+
+namespace {
+
+// The lines in sight, in order; keys go to the focused control.
+QString Shown(const cListView* list)
+{
+    QStringList shown;
+    for (int row = 0; row < list->count(); ++row)
+        if (!list->topLevelItem(row)->isHidden())
+            shown << list->ItemText(row, 0).trimmed();
+    return shown.join(u'|');
+}
+void Key(int key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+}
+
+// Every file below folder, relative and sorted.
+QStringList Files(const QString& folder)
+{
+    QStringList files;
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+         it.hasNext();)
+        files << QDir(folder).relativeFilePath(it.next());
+    return files.sort(), files;
+}
+
+// A zip archive of one member made by libzip; a link when mode says so.
+void MakeZip(const QString& path, const QByteArray& name, const QByteArray& data, int mode = 0)
+{
+    zip_t* za = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE, nullptr);
+    zip_file_add(za, name.constData(), zip_source_buffer(za, data.constData(), data.size(), 0), 0);
+    zip_file_set_external_attributes(za, 0, 0, ZIP_OPSYS_UNIX, uint32_t(mode) << 16);
+    ASSERT_EQ(zip_close(za), 0);
+}
+
+} // namespace
+
+TEST(FindKeysFromFile, MainWindowFindKeysAndInstallFromAFileOffLine)
+{
+    QTemporaryDir world;
+    QDir().mkpath(world.filePath("site"));
+    auto site = std::make_unique<LocalSite>(world.filePath("site"));
+    qputenv("TOVARINTH_VENDOR_URL", site->BaseUrl().toUtf8());
+    const QStringList made{"demo-world", "--data", TOVARINTH_DEMO_DATA, "--world", world.path()};
+    ASSERT_EQ(RunVendor(made + QStringList{"--url", site->BaseUrl()}).exitCode, 0);
+    const QString editor = world.filePath("editor");
+    const ProcessValues process{editor + "/Kestrovia.exe", editor, "demo.photographer", "17",
+                                editor};
+    ScriptedPrompt prompt;
+    // The browser: folded names, kit lenses kept, Escape restores the list.
+    frmModels browser(prompt, "17");
+    browser.Models = JsonNode::parse(
+        R"([{"name":"EOS R5","kit_lens":["RF 24-105mm"]},{"name":"Z 8"},{"name":"EOS-R50"}])");
+    browser.show();
+    const cListView* models = browser.findChild<cListView*>();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return models->count() == 4 && browser.isActiveWindow(); }));
+    Key(Qt::Key_F, Qt::ControlModifier);
+    const std::pair<QString, QString> typed[] = {
+        {"eosr5", "EOS R5|├  RF 24-105mm|EOS-R50"}, {"0", "EOS-R50"}, {"\x1b", ""}};
+    for (const auto& [keys, shown] : typed) {
+        keys == "\x1b" ? Key(Qt::Key_Escape) : QTest::keyClicks(QApplication::focusWidget(), keys);
+        EXPECT_EQ(Shown(models), shown.isEmpty() ? "EOS R5|├  RF 24-105mm|Z 8|EOS-R50" : shown);
+    }
+    EXPECT_TRUE(browser.isVisible()) << "Escape cleared the field only";
+    browser.reject();
+
+    auto window = std::make_unique<frmMain>(process, &prompt);
+    const auto open = [&](int rows) {
+        window->resize(700, 900);
+        window->show();
+        return QTest::qWaitFor([&] {
+            return !window->State().Busy && window->count() == rows && window->isActiveWindow();
+        });
+    };
+    ASSERT_TRUE(open(22));
+    auto* list = window->findChild<cListView*>();
+    const auto on = [&](int i, bool visible) {
+        const QAction* a = window->findChild<QAction*>(QString("mnuContext%1").arg(i));
+        return (visible ? a->isVisible() : a->isEnabled()) ? a->text().left(1) : "-";
+    };
+    window->findChild<QWidget*>("cboType")->setFocus();
+    QStringList order;
+    for (int i = 0; i < 5; ++i, Key(Qt::Key_Tab))
+        order << QApplication::focusWidget()->objectName();
+    EXPECT_EQ(order.join(' '), "cboType txtFind lvBody cmdInstall cmdClose");
+
+    // Built-in rows match by the equipment database, installed packages by
+    // their models; the others stay. The find outlives a rebuild.
+    Key(Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "eos r4");
+    window->Procedures().RefreshList();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Shown(list), "佳能 (内置)|佳能 Canon 2026|尼康 Nikon 2026|索尼 Sony 2026|大疆 "
+                           "DJI|徕卡 Leica 2026|松下 Panasonic 2026|奥林巴斯 OM System");
+    EXPECT_EQ(window->findChild<QLineEdit*>("txtFind")->placeholderText(), "查找机型");
+    Key(Qt::Key_A, Qt::ControlModifier), Key(Qt::Key_Delete);
+    EXPECT_EQ(Shown(list).count(u'|'), 21);
+
+    // Keys on a row: the menu it opens (Install, Uninstall, Purchase, Browse) or the questions.
+    const std::tuple<int, int, Qt::KeyboardModifiers, QString> keys[] = {
+        {21, Qt::Key_Return, {}, "是否安装 奥林巴斯 OM System 型号扩展包？|36|安装扩展包"},
+        {15, Qt::Key_Menu, {}, "-卸-浏"},
+        {20, Qt::Key_F10, Qt::ShiftModifier, "--购-"},
+        {15, Qt::Key_Delete, {}, "是否卸载 富士 Fujifilm 2026 扩展包？|36|卸载扩展包"}};
+    for (const auto& [row, key, modifiers, expected] : keys) {
+        list->setFocus();
+        list->setCurrentItem(list->topLevelItem(row));
+        prompt.answers = {MsgAnswer::No};
+        Key(key, modifiers);
+        QString seen = prompt.Take().join(' ');
+        if (auto* menu = window->findChild<QMenu*>("mnuItem"); menu->isVisible())
+            seen = on(0, false) + on(1, false) + on(2, true) + on(99, false), menu->hide();
+        EXPECT_EQ(seen, expected) << row << " " << key;
+    }
+
+    // Off line the window lists the built-in rows. An archive, chosen in the
+    // file dialog or dropped, is identified by its checksum name or else by
+    // its descriptor, and is installed only for a bought row of the cached
+    // catalogue; a refusal leaves the disk as it was.
+    site.reset();
+    prompt.answers = {MsgAnswer::Cancel};
+    window = std::make_unique<frmMain>(process, &prompt);
+    ASSERT_TRUE(open(14));
+    EXPECT_EQ(prompt.Take(), QStringList{"下载配置文件失败！|21|错误"});
+    const auto hub = [&](const QString& name, const QString& version) {
+        return RunVendor({"checksum", name, version}).out.trimmed() + ".Z";
+    };
+    const QString in = world.filePath("in/");
+    const QString nikon = hub("nikon", "1.2.0");
+    QDir().mkpath(in);
+    MakeZip(in + "pentax.Z", "a/extension.cfg", *EncryptBytes(QByteArray(R"("pentax":[])"), false));
+    WriteFile(in + "notes.Z", "not a zip");
+    MakeZip(in + "plain.zip", "readme.txt", "no descriptor here");
+    MakeZip(in + "hostile.zip", "extension.cfg", editor.toUtf8() + "/Update/equipdb.cfg", 0120777);
+    QFile::copy(world.filePath("site/hub/" + nikon), in + hub("sony", "3.1.2"));
+    QFile::copy(world.filePath("site/hub/" + hub("dji", "1.0.0")), in + "pentax-models.zip");
+    const std::tuple<QString, QString, QString> files[] = {
+        // file, message, archive installed
+        {"in/notes.Z", "所选文件不是扩展包压缩文件！|48|提醒", ""},
+        {"in/plain.zip", "所选文件中没有扩展包描述文件！|48|提醒", ""},
+        {"in/hostile.zip", "扩展包文件已损坏或含有不安全的内容，未安装！|48|提醒", ""},
+        {"in/" + hub("sony", "3.1.2"), "所选文件不是 索尼 Sony 2026 扩展包！|48|提醒", ""},
+        {"in/pentax.Z", "当前账户的扩展包列表中没有 pentax 扩展包！|48|提醒", ""},
+        {"site/hub/" + hub("panasonic", "1.1.0"),
+         "当前尚未购买 松下 Panasonic 2026 扩展包，无法安装！|48|提醒", ""},
+        {"site/hub/" + hub("leica", "1.0.1"),
+         "徕卡 Leica 2026 扩展包的订单正在处理中，请稍后重试！|48|提醒", ""},
+        {"site/hub/" + nikon, "成功安装 尼康 Nikon 2026 扩展包！|64|提示", nikon},
+        {"site/hub/" + nikon, "已安装此版本的 尼康 Nikon 2026 扩展包！|48|提醒", ""},
+        {"in/pentax-models.zip", "成功安装 大疆 DJI 扩展包！|64|提示", hub("dji", "1.0.0")}};
+    for (const auto& [file, message, archive] : files) {
+        QStringList expected = Files(editor)
+                               << "Downloads/" + archive
+                               << "Packages/" + archive.section(u'.', 0, 0) + "/extension.cfg";
+        expected = archive.isEmpty() ? Files(editor) : (expected.sort(), expected);
+        prompt.files = {world.filePath(file)};
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(world.filePath(file))});
+        QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        file.endsWith(".zip") ? void(static_cast<QObject*>(window.get())->event(&drop))
+                              : window->findChild<QAction*>("mnuContext21")->trigger();
+        QTest::qWait(20);
+        EXPECT_EQ(prompt.Take(), QStringList{message}) << file.toStdString();
+        EXPECT_EQ(Files(editor), expected) << file.toStdString();
+    }
+    EXPECT_EQ(prompt.fileDialogs.first(), "从文件安装扩展包|扩展包 (*.Z *.zip)");
+    EXPECT_EQ(window->count(), 22) << "the cached catalogue is listed";
+}
