@@ -16,14 +16,10 @@ namespace {
 TEST(Ping, HostTexts_WwwNamesAndAddressBytes)
 {
     // clang-format off
-    const char* rows[][3] = {{"http://kestrovia.example", "www.kestrovia.example", "0.0.0.0"},
-        {"HTTP://Kestrovia.example ", "www.Kestrovia.example", "0.0.0.0"},
-        {"http://www.a.b", "www.a.b", "0.0.0.0"},
-        {"http://WWW.a.b", "WWW.a.b", "0.0.0.0"}, {"www.a.b", "www.a.b", "0.0.0.0"},
-        {"192.168.1.2", "192.168.1.2", "192.168.1.2"}, {"256.257.0.511", "256.257.0.511", "0.1.0.255"},
-        {"192.168.1", "192.168.1", "0.0.0.0"}, {"1.2.3.4.5", "1.2.3.4.5", "0.0.0.0"},
-        {"1..2.3", "1..2.3", "0.0.0.0"}, {"1.2.3.-4", "1.2.3.-4", "0.0.0.0"},
-        {"1.2.3.4 ", "1.2.3.4 ", "0.0.0.0"}, {"", "", "0.0.0.0"}};
+    const char* rows[][3] = {{"HTTP://a.example ", "www.a.example", "0.0.0.0"},
+        {"http://www.a.b", "www.a.b", "0.0.0.0"}, {"192.168.1.2", "192.168.1.2", "192.168.1.2"},
+        {"256.257.0.511", "256.257.0.511", "0.1.0.255"}, {"192.168.1", "192.168.1", "0.0.0.0"},
+        {"1.2.3.x", "1.2.3.x", "0.0.0.0"}, {"1..2.3", "1..2.3", "0.0.0.0"}};
     // clang-format on
     for (const auto& [text, name, inMemory] : rows) {
         const uint32_t address = cPing::AddressFromText(text);
@@ -77,20 +73,16 @@ TEST(VendorUrl, Environment_ReplacesTheBuiltInAddress)
     // clang-format off
     const char* rows[][3] = {{nullptr, "http://www.kestrovia.example", "www.kestrovia.example"},
         {"", "http://www.kestrovia.example", "www.kestrovia.example"},
-        {" http://127.0.0.1:8123// ", "http://127.0.0.1:8123", "127.0.0.1"},
-        {"https://shop.example:8080", "https://shop.example:8080", "shop.example"}};
+        {" http://127.0.0.1:8123// ", "http://127.0.0.1:8123", "127.0.0.1"}};
     // clang-format on
     for (const auto& [env, url, host] : rows) {
         env ? qputenv("TOVARINTH_VENDOR_URL", env) : qunsetenv("TOVARINTH_VENDOR_URL");
-        EXPECT_EQ(VendorUrl(), url) << env;
-        EXPECT_EQ(VendorHost(), host) << env;
+        EXPECT_EQ(VendorUrl() + " " + DefaultUpdateUrl() + " " + PurchasePageUrl() + " " +
+                      VendorHost(),
+                  QString("%1 %1/update/ %1/login? %2").arg(url, host));
     }
-    EXPECT_EQ(DefaultUpdateUrl(), "https://shop.example:8080/update/");
-    EXPECT_EQ(PurchasePageUrl(), "https://shop.example:8080/login?");
-    for (const char* local : {"http://127.0.0.1:8123", "http://localhost:9/"}) {
-        qputenv("TOVARINTH_VENDOR_URL", local);
-        EXPECT_TRUE(mInternet::InternetGetConnectedState()) << "a site on this computer: " << local;
-    }
+    // A site on this computer counts as a connection without any network.
+    EXPECT_TRUE(mInternet::InternetGetConnectedState());
     qunsetenv("TOVARINTH_VENDOR_URL");
 }
 
