@@ -33,10 +33,10 @@ public:
     void SetBusyIndicator(bool on) override { controls[6] = on; }
     void EnableCheckOnline() override { ++checkOnlineEnabled; }
     void ShowWarningPanel() override { warningShown = true; }
-    void ShowModelBrowser(const std::optional<JsonNode>& models, const QString& display,
-                          bool isExtension, const QString& version) override
+    void ShowModelBrowser(const std::optional<JsonNode>&, const QString&, bool,
+                          const QString&) override
     {
-        browsers.push_back({models, display, isExtension, version});
+        ++browsers;
     }
     void BeginWaitCursor() override { ++waitDepth; }
     void EndWaitCursor() override { --waitDepth; }
@@ -51,15 +51,7 @@ public:
     bool controls[7] = {true, true}; // list, close, install, sync buttons 1-3, busy
     bool badCall = false;            // an item added, changed or ghosted out of range
     bool warningShown = false;
-    int waitDepth = 0, checkOnlineEnabled = 0;
-    struct Browser
-    {
-        std::optional<JsonNode> models;
-        QString display;
-        bool isExtension = false;
-        QString version;
-    };
-    std::vector<Browser> browsers;
+    int waitDepth = 0, checkOnlineEnabled = 0, browsers = 0; // model browsers shown
 
 private:
     bool Misuse(bool bad) { return badCall = badCall || bad, bad; }

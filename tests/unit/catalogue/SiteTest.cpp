@@ -36,7 +36,7 @@ TEST_F(WorldTest, DemoWorld)
     EXPECT_FALSE(catalogue.ListMouseUp(2, -1)) << "no row, no menu";
     for (int index : {0, 1, 2, 99})
         catalogue.ContextCommand(index);
-    EXPECT_TRUE(prompt.Take().isEmpty() && prompt.urls.size() == 1 && view.browsers.empty());
+    EXPECT_TRUE(prompt.Take().isEmpty() && prompt.urls.size() == 1 && view.browsers == 0);
 
     // dji is not on the hub and olympus proves another version: both are
     // marked failed until the refresh reads the disk again.

@@ -46,12 +46,13 @@ TEST_F(WorldTest, ExtensionStatus)
             Encrypt("extdb.cfg", models > 0 ? R"({"canon":[1]})" : R"({"canon":[]})");
         if (*setting)
             Settings::Write(Settings::Tovarinth, "canon", setting);
+        // The Downloads folder, a folder named like the archive, or the package's.
         if (!disk.isEmpty())
-            QDir().mkpath(
-                Path(disk == "archive" || disk == "Downloads/" ? "Downloads" : "Packages/" + sum));
-        if (disk == "archive" || disk == "Downloads/")
-            disk == "archive" ? WriteFile(Path("Downloads/" + sum + ".Z"), "PK")
-                              : QDir().mkpath(Path("Downloads/" + sum + ".Z"));
+            QDir().mkpath(Path(disk == "archive"      ? "Downloads"
+                               : disk == "Downloads/" ? "Downloads/" + sum + ".Z"
+                                                      : "Packages/" + sum));
+        if (disk == "archive")
+            WriteFile(Path("Downloads/" + sum + ".Z"), "PK");
         if (disk == "descriptor")
             Encrypt(descriptor, R"("canon":[1])");
         if (disk == "17 bytes")
