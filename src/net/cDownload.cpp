@@ -190,7 +190,9 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
     else
         speedMeter_->Clear();
     httpStatus_ = 0;
+    contentLength_ = -1;
     complete_ = false;
+    stop_ = false;
 
     if (!mInternet::InternetGetConnectedState()) {
         Raise(NotConnected, 0, false);
@@ -233,7 +235,9 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
                 break;
         }
         mInternet::DoEvents();
-        if (connTimeout_ <= 0 || GetTickCount() - start >= static_cast<uint32_t>(connTimeout_))
+        // A stop asked for while the connection opens abandons the wait.
+        if (stop_ || connTimeout_ <= 0 ||
+            GetTickCount() - start >= static_cast<uint32_t>(connTimeout_))
             break;
         {
             std::unique_lock lock(job->mutex);
@@ -248,11 +252,11 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
         held.request = std::exchange(job->request, nullptr);
     }
 
-    bool failure = held.request == nullptr;
+    bool failure = held.request == nullptr || stop_;
     int32_t total = byteCountStart_;
-    stop_ = false;
     if (!failure) {
         httpStatus_ = mInternet::HttpStatus(held.request);
+        contentLength_ = mInternet::ContentLength(held.request);
         if (!sink.Begin()) {
             failure = true;
         } else {

@@ -54,7 +54,8 @@ public:
     int32_t DownloadToBuffer(const QString& sURL, ByteArray& bytBuffer);
 
     // Ends the running transfer after the chunk being read; it finishes like
-    // a complete one (status 3). Has no effect before the transfer begins.
+    // a complete one (status 3) but is not Complete(). Asked for while the
+    // connection opens, it abandons the wait: the download fails (status 4).
     void StopDownload() { stop_ = true; }
 
     bool IsConnected() const;
@@ -75,6 +76,8 @@ public:
     // check both.
     long HttpStatus() const { return httpStatus_; }
     bool Complete() const { return complete_; }
+    // The body's length as the server announced it; -1 when it did not.
+    int64_t ContentLength() const { return contentLength_; }
 
     // Whether any instance is downloading right now.
     static bool InProgress();
@@ -105,6 +108,7 @@ private:
     int32_t connTimeout_ = kDefaultConnTimeout;
     int32_t readTimeout_ = kDefaultReadTimeout;
     long httpStatus_ = 0;
+    int64_t contentLength_ = -1;
     bool complete_ = false;
     int32_t byteCountStart_ = 0;
 };

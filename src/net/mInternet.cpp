@@ -77,6 +77,7 @@ struct Request
     bool finished = false;
     CURLcode result = CURLE_OK;
     long status = 0;
+    int64_t contentLength = -1; // of the final response; -1 when not announced
     // Bookkeeping of the response whose headers are arriving.
     long redirectsFollowed = 0;
     bool locationSeen = false;
@@ -111,6 +112,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user)
             return length;
         }
         request->status = code;
+        curl_off_t length = -1;
+        if (curl_easy_getinfo(request->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) ==
+            CURLE_OK)
+            request->contentLength = length;
         request->headersDone = true;
     }
     return length;
@@ -318,6 +323,11 @@ int OpenRequests()
 long HttpStatus(const Request* request)
 {
     return request == nullptr ? 0 : request->status;
+}
+
+int64_t ContentLength(const Request* request)
+{
+    return request == nullptr ? -1 : request->contentLength;
 }
 
 void InternetCloseHandle(Request* request)

@@ -52,6 +52,8 @@ bool InternetReadFile(Request* request, char* buffer, int32_t size, int32_t& byt
 
 // The HTTP status of the final response; 0 when none was seen.
 long HttpStatus(const Request* request);
+// The body's length as the final response announced it; -1 when it did not.
+int64_t ContentLength(const Request* request);
 
 // URL handles opened and not yet closed in this process (tests check that a
 // connection nobody took up was closed).

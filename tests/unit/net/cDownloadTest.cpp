@@ -15,6 +15,7 @@
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimer>
 #include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -120,6 +121,8 @@ TEST_F(DownloadTest, Situations_EventsResultAndWhatIsStored)
         {"/b2049 count:2147481599", "0:0 2x1:2147483647 4:0 | 2147483647 200 | 1", Body(2049, 2048)},
         {"/b3145745 file stop", "0:0 2x1:2048 3:2048 | 2048 200 | 1", Body(3145745, 2048)},
         {"/b5000 stopfirst", "0:0 2x3:5000 3:5000 | 5000 200 complete | 1", Body(5000)},
+        {"/b5000 file *=hang cancelwait", "0:0 4:0 | 0 0 | 1", kOld}, // abandoned at once
+        {"/b5000 /=chunked:1000000", "0:0 2x3:5000 3:5000 | 5000 200 complete | 1", Body(5000)},
         {"/b5000 file quiet", " | 5000 200 complete | 1", Body(5000)},
         {"/b5000 nested", // a second download from a chunk event: 0 at once, no events
          "0:0 2x1:2048 N:0 2x1:4096 N:0 2x1:5000 N:0 3:5000 | 5000 200 complete | 1", Body(5000)},
@@ -171,6 +174,8 @@ TEST_F(DownloadTest, Situations_EventsResultAndWhatIsStored)
         nested.DownloadEvent = [&ev](int32_t s, int32_t n, int32_t) { ev.emplace_back("n", s, n); };
         if (on("stopfirst"))
             download.StopDownload();
+        if (on("cancelwait"))
+            QTimer::singleShot(100, [&download] { download.StopDownload(); });
         ByteArray buffer = kOld;
         const QString url = setup[0].startsWith("http") ? setup[0] : rowSite.Url(setup[0]);
         FileSizeLimit(on("fsize") ? on("fsize") : RLIM_INFINITY);
@@ -189,6 +194,10 @@ TEST_F(DownloadTest, Situations_EventsResultAndWhatIsStored)
                                     static_cast<long long>(rowSite.LogLines().size())),
                   expect);
         EXPECT_LT(gaps.LongestMs(), 250) << "the event loop was not serviced";
+        EXPECT_TRUE(!on("cancelwait") || ms < 1000) << ms;
+        if (download.Complete() && result > 0) { // the length the site announced, if any
+            EXPECT_EQ(download.ContentLength(), on("/=chunked") ? -1 : result - on("count"));
+        }
         EXPECT_TRUE(wait <= 0 || wait >= 3000 || ms >= wait - 1); // a ms clock: up to 1 ms short
         const bool file = QFileInfo(target).isFile();
         EXPECT_EQ(Digest(target.isEmpty() ? buffer
