@@ -10,8 +10,7 @@
 struct ProcessResult
 {
     int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
+    QByteArray out, err;
 };
 ProcessResult RunVendor(const QStringList& args, const QByteArray& input = {});
 ProcessResult RunProcess(const QString& program, const QStringList& args,
