@@ -65,6 +65,7 @@ void Catalogue::UpdateControls()
     view_.SetSyncButtonVisible(3, retry);
     view_.SetSyncButtonVisible(2, account && !retry && !busy);
     view_.SetBusyIndicator(busy);
+    view_.SetCancelVisible(busy && cancellable_);
 }
 
 int16_t GetMakerIconIndex(const QString& key)

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class cDownload;
 class cPing;
 
 // The main window's procedures over its form-level state: building the list
@@ -52,6 +53,12 @@ public:
     bool InstallPackage(const QString& checksum, bool batch);
     // Takes the package out of the database and the settings; its files stay.
     bool UninstallPackage(const QString& checksum);
+
+    // Stops the package download under way between two chunks, or while it
+    // connects; an install-all ends after its current package, which is not
+    // installed. Nothing happens when no download or install-all runs.
+    void CancelWork();
+    bool CancelRequested() const { return cancelRequested_; }
 
     // The commands of the window.
     bool CheckPackageSupport();
@@ -99,6 +106,13 @@ private:
     ExtensionEntry* FirstRowWithChecksum(const QString& checksum);
 
     std::unique_ptr<cPing> connection_; // created by the first online check
+    cDownload* running_ = nullptr;      // the package download under way
+    bool cancellable_ = false;          // a package download or an install-all runs
+    bool cancelRequested_ = false;
+    // The package's place in an install-all, for the progress line; count 0
+    // outside one.
+    int batchPosition_ = 0;
+    int batchCount_ = 0;
     // The last read of extdb.cfg failed: SaveInstalledDatabase refuses, so
     // that the file nobody could read is never overwritten.
     bool installedDbUnreadable_ = false;

@@ -20,6 +20,8 @@ public:
     // icon -1: none.
     virtual void SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon) = 0;
     virtual void SetItemGhosted(int32_t row, bool ghosted) = 0;
+    // The row's tag, its status, which colours its status cell.
+    virtual void SetItemTag(int32_t row, int32_t tag) = 0;
     virtual int32_t count() const = 0;
 
     // What UpdateControls sets. Sync toolbar buttons are numbered from 1.
@@ -28,6 +30,12 @@ public:
     virtual void SetInstallEnabled(bool enabled) = 0;
     virtual void SetSyncButtonVisible(int32_t button, bool visible) = 0;
     virtual void SetBusyIndicator(bool busy) = 0; // progress bar visible and animated
+    // The package download under way: permille of its body on the progress
+    // bar (-1: unknown, the busy marquee) and a line beside the sync state
+    // (empty: no line).
+    virtual void SetDownloadProgress(int32_t permille, const QString& line) = 0;
+    // "取消(&C)" in place of "一键安装(&I)".
+    virtual void SetCancelVisible(bool visible) = 0;
 
     // Turns the one-shot online-check timer on: the probe and the sync run
     // again on its next tick.

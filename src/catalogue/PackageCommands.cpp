@@ -5,6 +5,9 @@
 #include "crypto/MachineKey.h"
 #include "net/VendorUrl.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 constexpr int32_t kQuestion = MsgStyle::YesNo + MsgStyle::Question;
 } // namespace
@@ -23,29 +26,45 @@ void Catalogue::InstallAll()
     if (!CheckPackageSupport())
         return;
     state_.Busy = true;
+    cancellable_ = true;
+    cancelRequested_ = false;
     UpdateControls();
     bool failed = false;
+    int installed = 0;
     const int32_t rows =
         std::min<int32_t>(view_.count(), static_cast<int32_t>(state_.Entries.size()));
-    for (int32_t i = 0; i < rows; ++i) {
+    batchPosition_ = 0;
+    batchCount_ = static_cast<int>(
+        std::count_if(state_.Entries.begin(), state_.Entries.begin() + rows,
+                      [](const ExtensionEntry& entry) { return IsInstallable(entry.Status); }));
+    for (int32_t i = 0; i < rows && !cancelRequested_; ++i) {
         if (IsInstallable(state_.Entries[static_cast<size_t>(i)].Status)) {
-            if (!InstallPackage(state_.Entries[static_cast<size_t>(i)].Checksum, true)) {
+            ++batchPosition_;
+            if (InstallPackage(state_.Entries[static_cast<size_t>(i)].Checksum, true)) {
+                ++installed;
+            } else if (!cancelRequested_) { // a cancelled package has not failed
                 state_.Entries[static_cast<size_t>(i)].Status = Failed;
                 failed = true;
             }
         }
         view_.DoEvents();
     }
+    batchPosition_ = batchCount_ = 0;
+    cancellable_ = false;
+    UpdateControls();
     // A database that could not be written leaves every package of the batch
-    // unrecorded.
-    if (!SaveInstalledDatabase())
-        failed = true;
-    if (failed)
+    // unrecorded: that is a failure, even of a cancelled batch.
+    const bool saved = SaveInstalledDatabase();
+    if (failed || !saved)
         prompt_.MsgBox(QStringLiteral("部分扩展包安装失败！"), MsgStyle::Exclamation,
                        QStringLiteral("提醒"));
+    else if (cancelRequested_)
+        prompt_.MsgBox(QStringLiteral("已取消安装，取消前已成功安装 %1 个扩展包。").arg(installed),
+                       MsgStyle::Information, CatalogueText::HintTitle);
     else
         prompt_.MsgBox(QStringLiteral("成功安装所有已购买的扩展包！"), MsgStyle::Information,
                        CatalogueText::HintTitle);
+    cancelRequested_ = false;
     state_.Busy = false;
     RefreshList();
 }
@@ -59,9 +78,12 @@ void Catalogue::ContextCommand(int index)
         if (!haveRow || !CheckPackageSupport())
             return;
         const ExtensionEntry row = state_.Entries[static_cast<size_t>(selected)];
+        cancelRequested_ = false;
         if (!InstallPackage(row.Checksum, false)) {
-            prompt_.MsgBox(QStringLiteral("安装扩展包失败！"), MsgStyle::Critical,
-                           CatalogueText::ErrorTitle);
+            // The user who cancelled knows; the row is back as it was.
+            if (!std::exchange(cancelRequested_, false))
+                prompt_.MsgBox(QStringLiteral("安装扩展包失败！"), MsgStyle::Critical,
+                               CatalogueText::ErrorTitle);
             return;
         }
         prompt_.MsgBox(QStringLiteral("成功安装 ") + row.Display + QStringLiteral(" 扩展包！"),

@@ -4,6 +4,7 @@
 // yet reached. Nothing here deletes an archive or a package folder.
 
 #include "Catalogue.h"
+#include "cDownloadProgress.h"
 #include "crypto/MachineKey.h"
 #include "net/cDownload.h"
 #include "startup/FileIo.h"
@@ -14,6 +15,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -32,7 +34,59 @@ QStringList ChecksumParts(const QString& checksum)
     return parts.size() == 2 ? parts : QStringList();
 }
 
+// Shows the work on a row (downloading, installing, removing) in its status
+// cell while it runs. Unless the work is done, the row takes back the status
+// it had: a failed or cancelled attempt leaves the list as it was.
+class RowWork
+{
+public:
+    RowWork(Catalogue& catalogue, const ExtensionEntry* row)
+        : catalogue_(catalogue), index_(row ? row - catalogue.State().Entries.data() : -1),
+          before_(row ? row->Status : Installed)
+    {
+    }
+    ~RowWork()
+    {
+        if (!done_)
+            Show(before_);
+    }
+    RowWork(const RowWork&) = delete;
+    RowWork& operator=(const RowWork&) = delete;
+
+    void Show(int32_t status)
+    {
+        // The list may have been rebuilt meanwhile; then there is nothing to show.
+        std::vector<ExtensionEntry>& entries = catalogue_.State().Entries;
+        if (index_ < 0 || index_ >= static_cast<qsizetype>(entries.size()) ||
+            index_ >= catalogue_.View().count())
+            return;
+        entries[static_cast<size_t>(index_)].Status = status;
+        catalogue_.View().SetItemTag(static_cast<int32_t>(index_), status);
+        catalogue_.View().SubItemSet(static_cast<int32_t>(index_), 3, GetStatusText(status), -1);
+    }
+    void Done(int32_t status)
+    {
+        Show(status);
+        done_ = true;
+    }
+
+private:
+    Catalogue& catalogue_;
+    qsizetype index_;
+    int32_t before_;
+    bool done_ = false;
+};
+
 } // namespace
+
+void Catalogue::CancelWork()
+{
+    if (!cancellable_)
+        return;
+    cancelRequested_ = true;
+    if (running_)
+        running_->StopDownload();
+}
 
 ExtensionEntry* Catalogue::FirstRowWithChecksum(const QString& checksum)
 {
@@ -82,25 +136,37 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
     const QString descriptor = DescriptorPath(checksum);
     QDir().mkpath(ProgramFile(QStringLiteral("Packages")));
     QDir().mkpath(ProgramFile(QStringLiteral("Downloads")));
+    RowWork work(*this, FirstRowWithChecksum(checksum));
 
     if (FileLength(descriptor) == 0) {
         if (!IsExistingFile(archive)) {
             const QString url = state_.Hub + u'/' + checksum + QStringLiteral(".Z");
+            work.Show(Downloading);
             state_.Busy = true;
+            const bool wasCancellable = std::exchange(cancellable_, true);
             UpdateControls();
             view_.DoEvents();
 
             // The archive gets its name only when the whole body arrived with a
-            // success status; a cut-off body or an error page is dropped so
-            // that the next attempt downloads again.
+            // success status; a cut-off, stopped or failed body or an error
+            // page is dropped so that the next attempt downloads again.
             const QString partial = archive + QStringLiteral(".part");
+            const ExtensionEntry* row = FirstRowWithChecksum(checksum);
             cDownload download;
-            const int32_t n = download.DownloadToFile(url, partial);
+            cDownloadProgress progress(view_, row ? row->Display : checksum, batchPosition_,
+                                       batchCount_);
+            download.DownloadEvent = [&](int32_t status, int32_t bytes, int32_t speed) {
+                progress.OnEvent(status, bytes, speed, download.ContentLength());
+            };
+            running_ = &download;
+            const int32_t n = cancelRequested_ ? 0 : download.DownloadToFile(url, partial);
+            running_ = nullptr;
             const bool whole = n > 0 && download.Complete() && download.HttpStatus() >= 200 &&
                                download.HttpStatus() < 300 && Rename(partial, archive);
             if (!whole)
                 QFile::remove(partial);
 
+            cancellable_ = wasCancellable;
             if (!batch) {
                 state_.Busy = false;
                 UpdateControls();
@@ -108,6 +174,7 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
             if (!whole)
                 return false;
         }
+        work.Show(Installing);
         if (FileLength(archive) == 0)
             return false;
         if (!Unpack(archive, packageFolder))
@@ -144,6 +211,7 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
     if (!batch && !SaveInstalledDatabase())
         return false;
     Settings::Write(Settings::Tovarinth, parts[0], parts[1]);
+    work.Done(Installed);
     return true;
 }
 
@@ -154,10 +222,16 @@ bool Catalogue::UninstallPackage(const QString& checksum)
         return false;
     if (FileLength(DescriptorPath(checksum)) == 0)
         return false;
-    if (ExtensionEntry* row = FirstRowWithChecksum(checksum))
-        row->Descriptor.clear();
-    if (!SaveInstalledDatabase(parts[0]))
+    ExtensionEntry* row = FirstRowWithChecksum(checksum);
+    RowWork work(*this, row);
+    work.Show(Uninstalling);
+    const QString descriptor = row ? std::exchange(row->Descriptor, QString()) : QString();
+    if (!SaveInstalledDatabase(parts[0])) {
+        if (row)
+            row->Descriptor = descriptor;
         return false;
+    }
     Settings::Delete(Settings::Tovarinth, parts[0]);
+    work.Done(Uninstalling); // the refresh that follows shows what the files now say
     return true;
 }

@@ -117,6 +117,10 @@ void frmMain::BuildControls()
     top->addWidget(cboType_);
     top->addWidget(txtFind_);
     top->addStretch(1);
+    lblProgress_ = new QLabel(picMain_);
+    lblProgress_->setObjectName(QStringLiteral("lblProgress"));
+    lblProgress_->hide();
+    top->addWidget(lblProgress_);
     top->addWidget(tbSync_);
     main->addLayout(top);
 
@@ -133,11 +137,15 @@ void frmMain::BuildControls()
     pbDownloading_->hide();
     cmdInstall_ = new QPushButton(QStringLiteral("一键安装(&I)"), picMain_);
     cmdInstall_->setObjectName(QStringLiteral("cmdInstall"));
+    cmdCancel_ = new QPushButton(QStringLiteral("取消(&C)"), picMain_);
+    cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel_->hide();
     cmdClose_ = new QPushButton(QStringLiteral("退出(&X)"), picMain_);
     cmdClose_->setObjectName(QStringLiteral("cmdClose"));
     bottom->addWidget(pbDownloading_);
     bottom->addStretch(1);
     bottom->addWidget(cmdInstall_);
+    bottom->addWidget(cmdCancel_);
     bottom->addWidget(cmdClose_);
     main->addLayout(bottom);
 
@@ -172,6 +180,10 @@ void frmMain::BuildControls()
 
     connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdInstall_, &QPushButton::clicked, this, [this] { catalogue_.InstallAll(); });
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] { catalogue_.CancelWork(); });
+    escCancel_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escCancel_->setEnabled(false);
+    connect(escCancel_, &QShortcut::activated, this, [this] { catalogue_.CancelWork(); });
     connect(tbSync_, &cToolbar::ButtonClick, this, [this](int button) {
         if (button == 3)
             EnableCheckOnline();
@@ -191,7 +203,8 @@ void frmMain::BuildControls()
     setTabOrder(cboType_, txtFind_);
     setTabOrder(txtFind_, lvBody_);
     setTabOrder(lvBody_, cmdInstall_);
-    setTabOrder(cmdInstall_, cmdClose_);
+    setTabOrder(cmdInstall_, cmdCancel_);
+    setTabOrder(cmdCancel_, cmdClose_);
     setAcceptDrops(true);
     connect(tmrCheckOnline_, &QTimer::timeout, this, [this] {
         tmrCheckOnline_->stop();
@@ -421,6 +434,11 @@ void frmMain::SetItemGhosted(int32_t row, bool ghosted)
     lvBody_->SetItemGhosted(row, ghosted);
 }
 
+void frmMain::SetItemTag(int32_t row, int32_t tag)
+{
+    lvBody_->SetItemTag(row, tag);
+}
+
 int32_t frmMain::count() const
 {
     return lvBody_->count();
@@ -450,6 +468,26 @@ void frmMain::SetBusyIndicator(bool busy)
 {
     pbDownloading_->SetMarquee(busy);
     pbDownloading_->setVisible(busy);
+}
+
+void frmMain::SetDownloadProgress(int32_t permille, const QString& line)
+{
+    if (permille >= 0) {
+        pbDownloading_->setRange(0, 1000);
+        pbDownloading_->setValue(permille);
+    } else {
+        pbDownloading_->SetMarquee(pbDownloading_->isVisible());
+    }
+    lblProgress_->setText(line);
+    lblProgress_->setVisible(!line.isEmpty());
+}
+
+void frmMain::SetCancelVisible(bool visible)
+{
+    // Hidden first, so the focus does not land on the other button meanwhile.
+    (visible ? cmdInstall_ : cmdCancel_)->hide();
+    (visible ? cmdCancel_ : cmdInstall_)->show();
+    escCancel_->setEnabled(visible);
 }
 
 void frmMain::EnableCheckOnline()

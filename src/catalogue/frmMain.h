@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QShortcut;
 class QTimer;
 class cComboBoxEx;
 class cListView;
@@ -42,12 +43,15 @@ public:
                  int32_t tag) override;
     void SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon) override;
     void SetItemGhosted(int32_t row, bool ghosted) override;
+    void SetItemTag(int32_t row, int32_t tag) override;
     int32_t count() const override;
     void SetListEnabled(bool enabled) override;
     void SetCloseEnabled(bool enabled) override;
     void SetInstallEnabled(bool enabled) override;
     void SetSyncButtonVisible(int32_t button, bool visible) override;
     void SetBusyIndicator(bool busy) override;
+    void SetDownloadProgress(int32_t permille, const QString& line) override;
+    void SetCancelVisible(bool visible) override;
     void EnableCheckOnline() override;
     void ShowWarningPanel() override;
     void ShowModelBrowser(const std::optional<JsonNode>& models, const QString& display,
@@ -100,6 +104,9 @@ private:
     cToolbar* tbSync_ = nullptr;
     cProgressBar* pbDownloading_ = nullptr;
     QPushButton* cmdInstall_ = nullptr;
+    QPushButton* cmdCancel_ = nullptr;
+    QLabel* lblProgress_ = nullptr;
+    QShortcut* escCancel_ = nullptr;
     QPushButton* cmdClose_ = nullptr;
     cComboBoxEx* cboType_ = nullptr;
     QLineEdit* txtFind_ = nullptr;

@@ -5,6 +5,7 @@ target_sources(tovarinth_core PRIVATE
   catalogue/LocalDatabases.cpp
   catalogue/ExtensionCache.cpp
   catalogue/Packages.cpp
+  catalogue/cDownloadProgress.h catalogue/cDownloadProgress.cpp
   catalogue/PackageCommands.cpp
   catalogue/ProfileSync.cpp
   catalogue/StatusTimers.cpp

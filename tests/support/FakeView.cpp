@@ -30,9 +30,9 @@ QStringList FakeView::Lines() const
 
 QString FakeView::Controls() const
 {
-    const char* names[] = {"list", "close", "install", "sync1", "sync2", "sync3", "busy"};
+    const char* names[] = {"list", "close", "install", "sync1", "sync2", "sync3", "busy", "cancel"};
     QStringList on;
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < 8; ++i)
         if (controls[i])
             on << names[i];
     return on.join(' ');

@@ -25,12 +25,22 @@ public:
                  int32_t tag) override;
     void SubItemSet(int32_t row, int32_t column, const QString& text, int32_t icon) override;
     void SetItemGhosted(int32_t row, bool ghosted) override;
+    void SetItemTag(int32_t row, int32_t tag) override
+    {
+        if (!Misuse(row < 0 || row >= count()))
+            rows[static_cast<size_t>(row)].tag = tag;
+    }
     int32_t count() const override { return static_cast<int32_t>(rows.size()); }
     void SetListEnabled(bool on) override { controls[0] = on; }
     void SetCloseEnabled(bool on) override { controls[1] = on; }
     void SetInstallEnabled(bool on) override { controls[2] = on; }
     void SetSyncButtonVisible(int32_t button, bool on) override { controls[2 + button] = on; }
     void SetBusyIndicator(bool on) override { controls[6] = on; }
+    void SetDownloadProgress(int32_t permille, const QString& line) override
+    {
+        progress << QString::number(permille) + '|' + line;
+    }
+    void SetCancelVisible(bool on) override { controls[7] = on; }
     void EnableCheckOnline() override { ++checkOnlineEnabled; }
     void ShowWarningPanel() override { warningShown = true; }
     void ShowModelBrowser(const std::optional<JsonNode>&, const QString&, bool,
@@ -48,7 +58,8 @@ public:
     QString Controls() const;
 
     std::vector<Row> rows;
-    bool controls[7] = {true, true}; // list, close, install, sync buttons 1-3, busy
+    bool controls[8] = {true, true}; // list, close, install, sync buttons 1-3, busy, cancel
+    QStringList progress;            // "permille|line" per progress shown
     bool badCall = false;            // an item added, changed or ghosted out of range
     bool warningShown = false;
     int waitDepth = 0, checkOnlineEnabled = 0, browsers = 0; // model browsers shown

@@ -1,0 +1,129 @@
+// A package download in the real window against the local vendor site: the
+// row, the progress bar and line as the user and a screen reader see them,
+// and cancelling during the body, during the connection wait and in an
+// install-all.
+
+#include "catalogue/frmMain.h"
+#include "controls/cListView.h"
+#include "crypto/Envelope.h"
+#include "startup/Settings.h"
+#include "support/FakeView.h"
+#include "support/LocalSite.h"
+#include "support/TestSupport.h"
+
+#include <QAccessible>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+TEST(DownloadTest, ProgressShownAndCancelLeavesNothingBehind)
+{
+    QTemporaryDir world;
+    QDir().mkpath(world.filePath("site"));
+    const auto hub = [](const char* name, const char* version) {
+        return "/hub/" + RunVendor({"checksum", name, version}).out.trimmed();
+    };
+    // Two kilobytes a second: a package takes about a second. nikon comes
+    // without a length; dji's connection never opens.
+    LocalSite site(world.filePath("site"), {hub("nikon", "1.2.0") + "=chunked:2000",
+                                            hub("dji", "1.0.0") + "=hang", "/hub/=drip:2000"});
+    qputenv("TOVARINTH_VENDOR_URL", site.BaseUrl().toUtf8());
+    RunVendor({"demo-world", "--data", TOVARINTH_DEMO_DATA, "--world", world.path(), "--url",
+               site.BaseUrl()});
+    for (const char* name : {"nikon", "sony"}) // as earlier tests of this program left them
+        Settings::Delete(Settings::Tovarinth, name);
+    const QString program = world.filePath("editor");
+    const ProcessValues process{program + "/Kestrovia.exe", program, "demo.photographer", "17",
+                                program};
+    ScriptedPrompt prompt;
+    frmMain window(process, &prompt); // keeps a reference to process
+    window.show();
+    auto* list = window.findChild<cListView*>();
+    auto* bar = window.findChild<QProgressBar*>("pbDownloading");
+    auto* line = window.findChild<QLabel*>("lblProgress");
+    auto* cancel = window.findChild<QPushButton*>("cmdCancel");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() == 22 && !window.State().Busy; }));
+    const QDir downloads(program + "/Downloads"), packages(program + "/Packages");
+    const QStringList archivesBefore = downloads.entryList(QDir::Files),
+                      packagesBefore = packages.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+
+    // Runs the action, watching the window every 20 ms; cancelWhen decides
+    // from the line when to press Escape (or the button). Returns "bar|line"
+    // as seen each time the line changed, and how long the action took.
+    QStringList seen;
+    const auto run = [&](auto cancelWhen, bool click, auto action) {
+        seen.clear();
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!line->isVisible() || (!seen.isEmpty() && seen.last().endsWith(line->text())))
+                return;
+            auto* a11yBar = QAccessible::queryAccessibleInterface(bar);
+            EXPECT_EQ(a11yBar->valueInterface()->currentValue().toInt(), bar->value());
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(line)->text(QAccessible::Name),
+                      line->text());
+            EXPECT_TRUE(cancel->isVisible() &&
+                        !window.findChild<QWidget*>("cmdInstall")->isVisible());
+            seen << QString("%1/%2|%3").arg(bar->value()).arg(bar->maximum()).arg(line->text());
+            if (cancelWhen(line->text()))
+                click ? QTest::mouseClick(cancel, Qt::LeftButton)
+                      : QTest::keyClick(&window, Qt::Key_Escape);
+        });
+        watch.start(20);
+        QElapsedTimer took;
+        took.start();
+        action();
+        return took.elapsed();
+    };
+    const auto single = [&](int row) {
+        return [&window, row] {
+            window.State().SelectedIndex = row;
+            window.Procedures().ContextCommand(0);
+        };
+    };
+
+    // canon (row 14): the bar rises with the share downloaded; cancelled at
+    // a third, nothing stays and the row is as it was, without a message.
+    const QString canonStatus = list->ItemText(14, 3);
+    run([&](const QString&) { return bar->value() >= 333; }, false, single(14));
+    ASSERT_GE(seen.size(), 2) << seen.join('\n').toStdString();
+    EXPECT_LT(seen.first().section('|', 0, 0), seen.last().section('|', 0, 0));
+    EXPECT_TRUE(QRegularExpression("^\\d+/1000\\|佳能 Canon 2026 [\\d.]+ (B|KB) / [\\d.]+ KB · "
+                                   "[\\d.]+ (B|KB|MB)/s$")
+                    .match(seen.last())
+                    .hasMatch())
+        << seen.last().toStdString();
+    EXPECT_EQ(list->ItemText(14, 3), canonStatus);
+    EXPECT_EQ(prompt.Take(), QStringList());
+    EXPECT_EQ(downloads.entryList(QDir::Files), archivesBefore);
+    EXPECT_EQ(packages.entryList(QDir::Dirs | QDir::NoDotAndDotDot), packagesBefore);
+    EXPECT_FALSE(line->isVisible() || cancel->isVisible() || bar->isVisible());
+
+    // Install-all: canon downloads again from the start and is installed;
+    // nikon (no length: the marquee stays) is cancelled at 2 of 5 and is not.
+    run([](const QString& text) { return text.endsWith("(2/5)"); }, true,
+        [&] { window.Procedures().InstallAll(); });
+    EXPECT_EQ(prompt.Take(), QStringList("已取消安装，取消前已成功安装 1 个扩展包。|64|提示"));
+    EXPECT_TRUE(seen.filter("(1/5)").size() >= 1 && seen.filter("(2/5)").size() == 1);
+    for (const QString& nikon : seen.filter("尼康"))
+        EXPECT_TRUE(nikon.startsWith("0/0|") && !nikon.contains(" / ")) << nikon.toStdString();
+    const QString recorded = *ReadEnvelopeFile(program + "/extdb.cfg", true);
+    EXPECT_TRUE(recorded.contains("\"canon\"") && !recorded.contains("\"nikon\""));
+    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "canon") +
+                  Settings::Read(Settings::Tovarinth, "nikon") +
+                  Settings::Read(Settings::Tovarinth, "sony"),
+              "1.5.0");
+    EXPECT_EQ(packages.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
+              packagesBefore.size() + 1); // canon 1.5.0
+
+    // dji: cancelled while its connection opens, the wait ends at once.
+    const qint64 ms = run([](const QString&) { return true; }, false, single(18));
+    EXPECT_LT(ms, 1000);
+    EXPECT_EQ(prompt.Take(), QStringList());
+    EXPECT_EQ(downloads.entryList(QDir::Files).size(), archivesBefore.size() + 1); // canon's
+}
