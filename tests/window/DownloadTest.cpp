@@ -6,10 +6,7 @@
 #include "catalogue/frmMain.h"
 #include "controls/cListView.h"
 #include "crypto/Envelope.h"
-#include "startup/Settings.h"
-#include "support/FakeView.h"
-#include "support/LocalSite.h"
-#include "support/TestSupport.h"
+#include "unit/catalogue/World.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -22,27 +19,14 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-TEST(DownloadTest, ProgressShownAndCancelLeavesNothingBehind)
+TEST_F(WorldTest, DownloadProgressShownAndCancelLeavesNothingBehind)
 {
-    QTemporaryDir world;
-    QDir().mkpath(world.filePath("site"));
-    const auto hub = [](const char* name, const char* version) {
-        return "/hub/" + RunVendor({"checksum", name, version}).out.trimmed();
-    };
     // Two kilobytes a second: a package takes about a second. nikon comes
     // without a length; dji's connection never opens.
-    LocalSite site(world.filePath("site"), {hub("nikon", "1.2.0") + "=chunked:2000",
-                                            hub("dji", "1.0.0") + "=hang", "/hub/=drip:2000"});
-    qputenv("TOVARINTH_VENDOR_URL", site.BaseUrl().toUtf8());
-    RunVendor({"demo-world", "--data", TOVARINTH_DEMO_DATA, "--world", world.path(), "--url",
-               site.BaseUrl()});
-    for (const char* name : {"nikon", "sony"}) // as earlier tests of this program left them
-        Settings::Delete(Settings::Tovarinth, name);
-    const QString program = world.filePath("editor");
-    const ProcessValues process{program + "/Kestrovia.exe", program, "demo.photographer", "17",
-                                program};
-    ScriptedPrompt prompt;
-    frmMain window(process, &prompt); // keeps a reference to process
+    DemoWorld({Checksums("/hub/{nikon@1.2.0}=chunked:2000"), Checksums("/hub/{dji@1.0.0}=hang"),
+               "/hub/=drip:2000"});
+    const QString program = process.ProgramFolder;
+    frmMain window(process, &prompt);
     window.show();
     auto* list = window.findChild<cListView*>();
     auto* bar = window.findChild<QProgressBar*>("pbDownloading");
@@ -54,14 +38,14 @@ TEST(DownloadTest, ProgressShownAndCancelLeavesNothingBehind)
                       packagesBefore = packages.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
 
     // Runs the action, watching the window every 20 ms; cancelWhen decides
-    // from the line when to press Escape (or the button). Returns "bar|line"
-    // as seen each time the line changed, and how long the action took.
+    // from the line when to press Escape (or the button). Keeps "bar|line|
+    // rows shown downloading" each time the line changed; returns the time.
     QStringList seen;
     const auto run = [&](auto cancelWhen, bool click, auto action) {
         seen.clear();
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (!line->isVisible() || (!seen.isEmpty() && seen.last().endsWith(line->text())))
+            if (!line->isVisible() || (!seen.isEmpty() && seen.last().contains(line->text())))
                 return;
             auto* a11yBar = QAccessible::queryAccessibleInterface(bar);
             EXPECT_EQ(a11yBar->valueInterface()->currentValue().toInt(), bar->value());
@@ -69,7 +53,13 @@ TEST(DownloadTest, ProgressShownAndCancelLeavesNothingBehind)
                       line->text());
             EXPECT_TRUE(cancel->isVisible() &&
                         !window.findChild<QWidget*>("cmdInstall")->isVisible());
-            seen << QString("%1/%2|%3").arg(bar->value()).arg(bar->maximum()).arg(line->text());
+            QString rows;
+            for (int row = 0; row < list->count(); ++row)
+                rows += list->ItemText(row, 3) == "正在下载 ....." ? QString(" %1").arg(row) : "";
+            seen << QString("%1/%2|%3|%4")
+                        .arg(bar->value())
+                        .arg(bar->maximum())
+                        .arg(line->text(), rows);
             if (cancelWhen(line->text()))
                 click ? QTest::mouseClick(cancel, Qt::LeftButton)
                       : QTest::keyClick(&window, Qt::Key_Escape);
@@ -92,9 +82,9 @@ TEST(DownloadTest, ProgressShownAndCancelLeavesNothingBehind)
     const QString canonStatus = list->ItemText(14, 3);
     run([&](const QString&) { return bar->value() >= 333; }, false, single(14));
     ASSERT_GE(seen.size(), 2) << seen.join('\n').toStdString();
-    EXPECT_LT(seen.first().section('|', 0, 0), seen.last().section('|', 0, 0));
+    EXPECT_LT(seen.first().section('/', 0, 0).toInt(), seen.last().section('/', 0, 0).toInt());
     EXPECT_TRUE(QRegularExpression("^\\d+/1000\\|佳能 Canon 2026 [\\d.]+ (B|KB) / [\\d.]+ KB · "
-                                   "[\\d.]+ (B|KB|MB)/s$")
+                                   "[\\d.]+ (B|KB|MB)/s\\| 14$")
                     .match(seen.last())
                     .hasMatch())
         << seen.last().toStdString();
@@ -109,15 +99,12 @@ TEST(DownloadTest, ProgressShownAndCancelLeavesNothingBehind)
     run([](const QString& text) { return text.endsWith("(2/5)"); }, true,
         [&] { window.Procedures().InstallAll(); });
     EXPECT_EQ(prompt.Take(), QStringList("已取消安装，取消前已成功安装 1 个扩展包。|64|提示"));
-    EXPECT_TRUE(seen.filter("(1/5)").size() >= 1 && seen.filter("(2/5)").size() == 1);
+    EXPECT_TRUE(seen.filter("(1/5)| 14").size() >= 1 && seen.filter("(2/5)| 16").size() == 1);
     for (const QString& nikon : seen.filter("尼康"))
         EXPECT_TRUE(nikon.startsWith("0/0|") && !nikon.contains(" / ")) << nikon.toStdString();
     const QString recorded = *ReadEnvelopeFile(program + "/extdb.cfg", true);
     EXPECT_TRUE(recorded.contains("\"canon\"") && !recorded.contains("\"nikon\""));
-    EXPECT_EQ(Settings::Read(Settings::Tovarinth, "canon") +
-                  Settings::Read(Settings::Tovarinth, "nikon") +
-                  Settings::Read(Settings::Tovarinth, "sony"),
-              "1.5.0");
+    EXPECT_EQ(Setting("canon") + Setting("nikon") + Setting("sony"), "1.5.0--");
     EXPECT_EQ(packages.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
               packagesBefore.size() + 1); // canon 1.5.0
 

@@ -5,9 +5,7 @@
 #include "catalogue/frmModels.h"
 #include "controls/cListView.h"
 #include "crypto/MachineKey.h"
-#include "support/FakeView.h"
-#include "support/LocalSite.h"
-#include "support/TestSupport.h"
+#include "unit/catalogue/World.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,18 +54,10 @@ void MakeZip(const QString& path, const QByteArray& name, const QByteArray& data
 
 } // namespace
 
-TEST(FindKeysFromFile, MainWindowFindKeysAndInstallFromAFileOffLine)
+TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
 {
-    QTemporaryDir world;
-    QDir().mkpath(world.filePath("site"));
-    auto site = std::make_unique<LocalSite>(world.filePath("site"));
-    qputenv("TOVARINTH_VENDOR_URL", site->BaseUrl().toUtf8());
-    const QStringList made{"demo-world", "--data", TOVARINTH_DEMO_DATA, "--world", world.path()};
-    ASSERT_EQ(RunVendor(made + QStringList{"--url", site->BaseUrl()}).exitCode, 0);
-    const QString editor = world.filePath("editor");
-    const ProcessValues process{editor + "/Kestrovia.exe", editor, "demo.photographer", "17",
-                                editor};
-    ScriptedPrompt prompt;
+    DemoWorld();
+    const QString editor = process.ProgramFolder;
     // The browser: folded names, kit lenses kept, Escape restores the list.
     frmModels browser(prompt, "17");
     browser.Models = JsonNode::parse(
@@ -146,15 +136,15 @@ TEST(FindKeysFromFile, MainWindowFindKeysAndInstallFromAFileOffLine)
     const auto hub = [&](const QString& name, const QString& version) {
         return RunVendor({"checksum", name, version}).out.trimmed() + ".Z";
     };
-    const QString in = world.filePath("in/");
+    const QString in = root.filePath("in/");
     const QString nikon = hub("nikon", "1.2.0");
     QDir().mkpath(in);
     MakeZip(in + "pentax.Z", "a/extension.cfg", *EncryptBytes(QByteArray(R"("pentax":[])"), false));
     WriteFile(in + "notes.Z", "not a zip");
     MakeZip(in + "plain.zip", "readme.txt", "no descriptor here");
     MakeZip(in + "hostile.zip", "extension.cfg", editor.toUtf8() + "/Update/equipdb.cfg", 0120777);
-    QFile::copy(world.filePath("site/hub/" + nikon), in + hub("sony", "3.1.2"));
-    QFile::copy(world.filePath("site/hub/" + hub("dji", "1.0.0")), in + "pentax-models.zip");
+    QFile::copy(root.filePath("site/hub/" + nikon), in + hub("sony", "3.1.2"));
+    QFile::copy(root.filePath("site/hub/" + hub("dji", "1.0.0")), in + "pentax-models.zip");
     const std::tuple<QString, QString, QString> files[] = {
         // file, message, archive installed
         {"in/notes.Z", "所选文件不是扩展包压缩文件！|48|提醒", ""},
@@ -174,9 +164,9 @@ TEST(FindKeysFromFile, MainWindowFindKeysAndInstallFromAFileOffLine)
                                << "Downloads/" + archive
                                << "Packages/" + archive.section(u'.', 0, 0) + "/extension.cfg";
         expected = archive.isEmpty() ? Files(editor) : (expected.sort(), expected);
-        prompt.files = {world.filePath(file)};
+        prompt.files = {root.filePath(file)};
         QMimeData dropped;
-        dropped.setUrls({QUrl::fromLocalFile(world.filePath(file))});
+        dropped.setUrls({QUrl::fromLocalFile(root.filePath(file))});
         QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &dropped, Qt::LeftButton, {});
         file.endsWith(".zip") ? void(static_cast<QObject*>(window.get())->event(&drop))
                               : window->findChild<QAction*>("mnuContext21")->trigger();

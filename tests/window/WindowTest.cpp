@@ -5,9 +5,7 @@
 #include "catalogue/frmModels.h"
 #include "controls/cListView.h"
 #include "controls/cToolbar.h"
-#include "support/FakeView.h"
-#include "support/LocalSite.h"
-#include "support/TestSupport.h"
+#include "unit/catalogue/World.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,18 +37,9 @@ QStringList Meet(ScriptedPrompt& prompt, const std::function<void()>& action)
 
 } // namespace
 
-TEST(WindowTest, MainWindowRowsMenuDoubleClickBusyAndSyncButtons)
+TEST_F(WorldTest, MainWindowRowsMenuDoubleClickBusyAndSyncButtons)
 {
-    QTemporaryDir world;
-    QDir().mkpath(world.filePath("site"));
-    LocalSite site(world.filePath("site"));
-    qputenv("TOVARINTH_VENDOR_URL", site.BaseUrl().toUtf8());
-    RunVendor({"demo-world", "--data", TOVARINTH_DEMO_DATA, "--world", world.path(), "--url",
-               site.BaseUrl()});
-    const QString editor = world.filePath("editor");
-    const ProcessValues process{editor + "/Kestrovia.exe", editor, "demo.photographer", "17",
-                                editor};
-    ScriptedPrompt prompt;
+    DemoWorld();
     frmMain window(process, &prompt);
     window.resize(700, 900); // every row in sight
     window.show();

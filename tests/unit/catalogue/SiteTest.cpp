@@ -128,9 +128,13 @@ TEST_F(WorldTest, InstallAndRemove)
     run(0, failed, "0 2 -");
     QFile::rename(hub + ".away", hub);
     run(0, failed, "0 2 -", true);
+    QStringList shown; // the row's status while each message shows
+    prompt.onMessage = [&] { shown << view.rows[1].columns[2]; };
     run(0, "成功安装 canon pack 扩展包！|64|提示", "10 0 1.5.0");
     run(1, removeFailed, "10 0 1.5.0", true);
     run(1, "成功卸载 canon pack 扩展包！|64|提示", "0 5 -");
+    EXPECT_EQ(shown, QStringList({"已安装 ✔", "已安装 ✔", "正在卸载 ....."}));
+    prompt.onMessage = nullptr;
     site.reset(); // installing again needs neither the network nor unpacking
     run(-1, "部分扩展包安装失败！|48|提醒\n无法加载内置数据库！|16|", "5 1.5.0", true);
     catalogue.RefreshList();

@@ -23,6 +23,7 @@ protected:
         process.ProgramFolder = process.EditorFolder = root.filePath("editor");
         process.EditorPath = Path("Kestrovia.exe");
         process.UserName = "alice.photo";
+        process.ScrollBarWidth = "17";
         QDir().mkpath(Path("Update")), QDir().mkpath(root.filePath("site/hub"));
         QFile::remove(qEnvironmentVariable("XDG_CONFIG_HOME") + "/Kestrovia/Kestrovia.ini");
     }
@@ -65,16 +66,16 @@ protected:
                                     .arg(site ? site->BaseUrl() : "h", items.join(','))
                                     .toUtf8());
     }
-    void StartSite()
+    void StartSite(const QStringList& faults = {})
     {
-        site = std::make_unique<LocalSite>(root.filePath("site"));
+        site = std::make_unique<LocalSite>(root.filePath("site"), faults);
         ASSERT_TRUE(site->IsRunning()) << site->Error().toStdString();
         qputenv("TOVARINTH_VENDOR_URL", site->BaseUrl().toUtf8());
     }
     // The vendor tool's demo world on the site; the manager in its editor's folder.
-    void DemoWorld()
+    void DemoWorld(const QStringList& faults = {})
     {
-        StartSite();
+        StartSite(faults);
         process.UserName = Vendor({"demo-world", "--data", TOVARINTH_DEMO_DATA, "--world",
                                    root.path(), "--url", site->BaseUrl()});
     }
