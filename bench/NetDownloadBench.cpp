@@ -3,13 +3,16 @@
 // and the curl command on the same file as baselines in the same run.
 
 #include "RunRecorder.h"
+#include "catalogue/cDownloadProgress.h"
 #include "net/cDownload.h"
 #include "net/mInternet.h"
+#include "support/FakeView.h"
 #include "support/LocalSite.h"
 #include "support/LoopGapMeter.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -19,6 +22,7 @@
 #include <curl/curl.h>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -82,6 +86,48 @@ void BM_DownloadToFile(benchmark::State& state)
             state.SkipWithError("incomplete download");
     }
     state.SetBytesProcessed(state.iterations() * kFileSize);
+}
+
+// One download to the target file, with the window's progress reporting on
+// or off; its time in milliseconds, -1 when it did not complete.
+double longestGapWithProgressMs = 0;
+double TimedDownload(bool withProgress)
+{
+    QFile::remove(TargetPath());
+    FakeView view;
+    cDownload download;
+    cDownloadProgress progress(view, QStringLiteral("宾得扩展"), 2, 5);
+    if (withProgress)
+        download.DownloadEvent = [&](int32_t status, int32_t bytes, int32_t speed) {
+            progress.OnEvent(status, bytes, speed, download.ContentLength());
+        };
+    else
+        download.RaiseDownloadEvent(false);
+    LoopGapMeter meter;
+    QElapsedTimer clock;
+    clock.start();
+    const bool whole =
+        download.DownloadToFile(SourceUrl(), TargetPath()) == kFileSize && download.Complete();
+    const double ms = clock.nsecsElapsed() / 1e6;
+    if (withProgress)
+        longestGapWithProgressMs = std::max(longestGapWithProgressMs, meter.LongestMs());
+    return whole ? ms : -1;
+}
+
+// What the progress line costs a download: the same download without and
+// with it in turn, so a busy moment of the machine falls on both; the median
+// of the pairs' ratios.
+double ProgressCostPercent(int pairs)
+{
+    std::vector<double> ratios;
+    for (int i = 0; i < pairs; ++i) {
+        const double off = TimedDownload(false), on = TimedDownload(true);
+        if (off <= 0 || on <= 0)
+            return -100;
+        ratios.push_back(on / off);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    return (ratios[ratios.size() / 2] - 1) * 100;
 }
 
 size_t WriteToFile(char* data, size_t size, size_t count, void* file)
@@ -175,6 +221,11 @@ int main(int argc, char** argv)
             ours / easy);
     if (command > 0)
         std::printf("ratio DownloadToFile / curl -s -o: %.2f\n", ours / command);
+    std::printf("cost of the progress line (median of 9 pairs): %.1f%% (target <= 2)\n",
+                ProgressCostPercent(9));
+    std::printf("longest event-loop gap during the download with progress: %.2f ms "
+                "(target < 20)\n",
+                longestGapWithProgressMs);
     std::printf("longest event-loop gap during the download: %.2f ms (target < 20)\n",
                 longestGapDuringDownloadMs);
     std::printf("longest event-loop gap during a connection wait (site hangs): %.2f ms "

@@ -2,7 +2,8 @@
 # site. The site helper of the tests is compiled in directly, since the
 # benchmark build has no test targets.
 add_executable(bench_net_download NetDownloadBench.cpp
-  ${PROJECT_SOURCE_DIR}/tests/support/LocalSite.h ${PROJECT_SOURCE_DIR}/tests/support/LocalSite.cpp)
+  ${PROJECT_SOURCE_DIR}/tests/support/LocalSite.h ${PROJECT_SOURCE_DIR}/tests/support/LocalSite.cpp
+  ${PROJECT_SOURCE_DIR}/tests/support/FakeView.h ${PROJECT_SOURCE_DIR}/tests/support/FakeView.cpp)
 target_include_directories(bench_net_download PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_compile_definitions(bench_net_download PRIVATE
   TOVARINTH_VENDOR_TOOL="$<TARGET_FILE:tovarinth-vendor>")
