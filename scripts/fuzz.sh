@@ -5,6 +5,7 @@
 # and niced.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
+#   scripts/fuzz.sh build        only builds the targets
 #
 # Every run starts with the regression inputs (tests/data/fuzz/<target>), the
 # committed text seeds (tests/fuzz/seeds/<target>), the made seeds and the
@@ -33,6 +34,7 @@ fi
 started=$(date +%s)
 nice -n 10 cmake --build "$build" -j "${FUZZ_JOBS:-1}"
 echo "fuzz build: $(( $(date +%s) - started )) s"
+[ "$seconds" != build ] || exit 0
 
 # Seeds: what the vendor tool makes for users (package archives, enciphered
 # files, checksums, stub executables), some of them cut short or bent.

@@ -10,5 +10,8 @@ build="$root/build/test"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTOVARINTH_SANITIZE=ON -DTOVARINTH_BENCH=OFF >/dev/null
 cmake --build "$build"
+# The fuzz targets (a clang build of their own) are built here, so that the
+# short fuzz run among the tests only runs them.
+FUZZ_JOBS=2 TOVARINTH_VENDOR_TOOL="$build/tools/vendor/tovarinth-vendor" "$root/scripts/fuzz.sh" build
 cd "$build"
 ctest --output-on-failure -j2 "$@"
