@@ -29,7 +29,9 @@ void cDownloadProgress::OnEvent(int32_t status, int32_t bytes, int32_t speed, in
     shown_ = true;
     lastUpdate_ = now;
     const int32_t permille =
-        total > 0 ? static_cast<int32_t>(std::clamp<int64_t>(bytes * 1000 / total, 0, 1000)) : -1;
+        total > 0
+            ? static_cast<int32_t>(std::clamp<int64_t>(int64_t{bytes} * 1000 / total, 0, 1000))
+            : -1;
     view_.SetDownloadProgress(
         permille, DownloadProgressLine(display_, bytes, total, speed, position_, count_));
 }

@@ -1,4 +1,5 @@
 #include "World.h"
+#include "catalogue/cDownloadProgress.h"
 
 // The list from the local files: one ghosted row per maker of the editor's
 // database, then one row per package of the catalogue cache.
@@ -87,4 +88,28 @@ TEST_F(WorldTest, UnreadableFilesShowTheirMessageAndAreNeverOverwritten)
     EXPECT_FALSE(catalogue.SaveInstalledDatabase());
     EXPECT_EQ(prompt.Take(), QStringList{"创建数据库文件失败！|16|错误"});
     EXPECT_EQ(ReadFile(Path("extdb.cfg")), before);
+}
+
+// The progress line of a download: sizes in units of 1024 written alike in
+// every locale, the bar in permille when the length is known, and between the
+// first event and the end at most one update per 100 ms.
+TEST(DownloadProgress, LineBarAndAtMostTenUpdatesASecond)
+{
+    static uint32_t now;
+    FakeView view;
+    {
+        cDownloadProgress progress(view, "宾得扩展", 2, 5, [] { return now; });
+        for (const auto& [ms, status, bytes, speed] : {std::tuple{0u, 0, 0, 0},
+                                                       {99u, 2, 1023, 9},
+                                                       {100u, 2, 3250586, 1258291},
+                                                       {150u, 2, 6291456, 0},
+                                                       {160u, 3, 12582912, 0}})
+            now = ms, progress.OnEvent(status, bytes, speed, 12582912);
+    }
+    EXPECT_EQ(view.progress, QStringList({"0|宾得扩展 0 B / 12.0 MB · 0 B/s (2/5)",
+                                          "258|宾得扩展 3.1 MB / 12.0 MB · 1.2 MB/s (2/5)",
+                                          "1000|宾得扩展 12.0 MB / 12.0 MB · 0 B/s (2/5)", "-1|"}));
+    EXPECT_EQ(DownloadProgressLine("x", 1048524, -1, 1023, 0, 0), "x 1023.9 KB · 1023 B/s");
+    EXPECT_EQ(FormatByteSize(1024) + FormatByteSize(1048575) + FormatByteSize(5LL << 30),
+              "1.0 KB1.0 MB5.0 GB");
 }
