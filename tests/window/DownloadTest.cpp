@@ -25,7 +25,6 @@ TEST_F(WorldTest, DownloadProgressShownAndCancelLeavesNothingBehind)
     // without a length; dji's connection never opens.
     DemoWorld({Checksums("/hub/{nikon@1.2.0}=chunked:2000"), Checksums("/hub/{dji@1.0.0}=hang"),
                "/hub/=drip:2000"});
-    const QString program = process.ProgramFolder;
     frmMain window(process, &prompt);
     window.show();
     auto* list = window.findChild<cListView*>();
@@ -33,7 +32,7 @@ TEST_F(WorldTest, DownloadProgressShownAndCancelLeavesNothingBehind)
     auto* line = window.findChild<QLabel*>("lblProgress");
     auto* cancel = window.findChild<QPushButton*>("cmdCancel");
     ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() == 22 && !window.State().Busy; }));
-    const QDir downloads(program + "/Downloads"), packages(program + "/Packages");
+    const QDir downloads(Path("Downloads")), packages(Path("Packages"));
     const QStringList archivesBefore = downloads.entryList(QDir::Files),
                       packagesBefore = packages.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
 
@@ -56,10 +55,8 @@ TEST_F(WorldTest, DownloadProgressShownAndCancelLeavesNothingBehind)
             QString rows;
             for (int row = 0; row < list->count(); ++row)
                 rows += list->ItemText(row, 3) == "正在下载 ....." ? QString(" %1").arg(row) : "";
-            seen << QString("%1/%2|%3|%4")
-                        .arg(bar->value())
-                        .arg(bar->maximum())
-                        .arg(line->text(), rows);
+            seen << QString::number(bar->value()) + '/' + QString::number(bar->maximum()) + '|' +
+                        line->text() + '|' + rows;
             if (cancelWhen(line->text()))
                 click ? QTest::mouseClick(cancel, Qt::LeftButton)
                       : QTest::keyClick(&window, Qt::Key_Escape);
@@ -102,7 +99,7 @@ TEST_F(WorldTest, DownloadProgressShownAndCancelLeavesNothingBehind)
     EXPECT_TRUE(seen.filter("(1/5)| 14").size() >= 1 && seen.filter("(2/5)| 16").size() == 1);
     for (const QString& nikon : seen.filter("尼康"))
         EXPECT_TRUE(nikon.startsWith("0/0|") && !nikon.contains(" / ")) << nikon.toStdString();
-    const QString recorded = *ReadEnvelopeFile(program + "/extdb.cfg", true);
+    const QString recorded = *ReadEnvelopeFile(Path("extdb.cfg"), true);
     EXPECT_TRUE(recorded.contains("\"canon\"") && !recorded.contains("\"nikon\""));
     EXPECT_EQ(Setting("canon") + Setting("nikon") + Setting("sony"), "1.5.0--");
     EXPECT_EQ(packages.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
