@@ -2,7 +2,9 @@
 
 #include "TextHelpers.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSettings>
 #include <algorithm>
@@ -163,14 +165,26 @@ constexpr int kLockWaitMs = 250;
 
 bool LockIsFree(const QSettings& store)
 {
-    QLockFile lock(store.fileName() + QStringLiteral(".lock"));
+    const QString path = store.fileName() + QStringLiteral(".lock");
+    QLockFile lock(path);
     if (lock.tryLock(kLockWaitMs)) {
         lock.unlock();
         return true;
     }
     // Only a lock that someone holds is waited out; a missing folder or a
     // file that cannot be written is the store's to report.
-    return lock.error() != QLockFile::LockFailedError;
+    if (lock.error() != QLockFile::LockFailedError)
+        return true;
+    // A writer fills its lock file the moment it creates it. One still empty
+    // after the wait belongs to a writer that died in between, and Qt would
+    // take it for held until it is 30 s old: every write would fail till then.
+    const QFileInfo info(path);
+    if (info.size() != 0 ||
+        info.lastModified().msecsTo(QDateTime::currentDateTime()) < kLockWaitMs ||
+        !QFile::remove(path) || !lock.tryLock(0))
+        return false;
+    lock.unlock();
+    return true;
 }
 
 bool IsWritableKey(const QString& key)

@@ -69,6 +69,11 @@ TEST(Settings, PlainTextValuesOtherWritersLocksAndDamage)
     holder.kill();
     holder.waitForFinished();
     EXPECT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.3")) << "a stale lock";
+    QFile empty(Ini() + ".lock"); // its writer died before it wrote into it
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.setFileTime(QDateTime::currentDateTime().addSecs(-1), QFileDevice::FileModificationTime);
+    empty.close();
+    EXPECT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.5")) << "an empty lock";
     ASSERT_TRUE(WriteFile(Ini(), PseudoRandomBytes(4096, 7))); // damaged: defaults, writable
     EXPECT_EQ(Settings::Read(Settings::Tovarinth, "nikon", "dflt"), "dflt");
     EXPECT_TRUE(Settings::Write(Settings::Tovarinth, "nikon", "2.0.4"));
