@@ -43,3 +43,11 @@ inline int CountOf(const std::optional<JsonNode>& node, const QString& key)
     const std::optional<JsonNode> member = MemberOf(*node, key);
     return member && member->IsNode() ? member->count() : 0;
 }
+
+// A package descriptor (the member "NAME":[models], with the zero padding of
+// its file) as a document of that one member; none when it does not parse.
+inline std::optional<JsonNode> ParseDescriptor(QString descriptor)
+{
+    descriptor.remove(QChar(0));
+    return JsonNode::parse(u'{' + descriptor + u'}');
+}

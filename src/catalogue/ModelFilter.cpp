@@ -59,11 +59,8 @@ bool RowMatchesFind(const MainState& state, int row, const QString& text)
     } else if (state.InstalledDb && CountOf(state.InstalledDb, entry.Name) > 0) {
         models = MemberOf(*state.InstalledDb, entry.Name);
     } else if (!entry.Descriptor.isEmpty()) {
-        // An unpacked package not yet recorded: its descriptor is the member
-        // "NAME":[models].
-        QString member = entry.Descriptor;
-        member.remove(QChar(0));
-        if (const auto parsed = JsonNode::parse(u'{' + member + u'}'))
+        // An unpacked package not yet recorded: its descriptor holds the models.
+        if (const auto parsed = ParseDescriptor(entry.Descriptor))
             models = MemberOf(*parsed, entry.Name);
     }
     if (!models)

@@ -1,6 +1,7 @@
 #include "cPackageImport.h"
 
 #include "Catalogue.h"
+#include "JsonLookup.h"
 #include "crypto/MachineKey.h"
 #include "startup/FileIo.h"
 #include "startup/TextHelpers.h"
@@ -27,9 +28,7 @@ QString DescriptorPackage(const QString& folder)
     const ByteArray plain = DecryptBytes(bytes, false);
     if (IsArrayEmpty(plain))
         return {};
-    QString member = Utf8ToString(plain);
-    member.remove(QChar(0));
-    const std::optional<JsonNode> parsed = JsonNode::parse(u'{' + member + u'}');
+    const std::optional<JsonNode> parsed = ParseDescriptor(Utf8ToString(plain));
     if (!parsed || !parsed->value().isObject())
         return {};
     const QJsonObject object = parsed->value().toObject();

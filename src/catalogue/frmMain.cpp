@@ -3,6 +3,7 @@
 #include "ModelFilter.h"
 #include "cPackageImport.h"
 #include "controls/cComboBoxEx.h"
+#include "controls/cFindField.h"
 #include "controls/cListView.h"
 #include "controls/cProgressBar.h"
 #include "controls/cToolbar.h"
@@ -110,10 +111,7 @@ void frmMain::BuildControls()
     cboType_->setObjectName(QStringLiteral("cboType"));
     tbSync_ = new cToolbar(picMain_);
     tbSync_->setObjectName(QStringLiteral("tbSync"));
-    txtFind_ = new QLineEdit(picMain_);
-    txtFind_->setObjectName(QStringLiteral("txtFind"));
-    txtFind_->setPlaceholderText(QStringLiteral("查找机型"));
-    txtFind_->setClearButtonEnabled(true);
+    txtFind_ = new cFindField(this, picMain_);
     top->addWidget(cboType_);
     top->addWidget(txtFind_);
     top->addStretch(1);
@@ -195,11 +193,6 @@ void frmMain::BuildControls()
             [this](int button, int, int, int) { OnMouseUp(button, QCursor::pos()); });
     lvBody_->installEventFilter(this);
     connect(txtFind_, &QLineEdit::textChanged, this, &frmMain::ApplyFind);
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
-            [this] {
-                txtFind_->setFocus(Qt::ShortcutFocusReason);
-                txtFind_->selectAll();
-            });
     setTabOrder(cboType_, txtFind_);
     setTabOrder(txtFind_, lvBody_);
     setTabOrder(lvBody_, cmdInstall_);

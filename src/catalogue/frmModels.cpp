@@ -3,6 +3,7 @@
 #include "Catalogue.h"
 #include "ExtensionEntry.h"
 #include "JsonLookup.h"
+#include "controls/cFindField.h"
 #include "controls/cListView.h"
 #include "resources/Resources.h"
 #include "startup/Trace.h"
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -29,17 +29,9 @@ frmModels::frmModels(IPrompt& prompt, const QString& scrollBarWidth, QWidget* pa
     setModal(true);
     setFont(parent ? parent->font() : font());
     auto* layout = new QVBoxLayout(this);
-    txtFind_ = new QLineEdit(this);
-    txtFind_->setObjectName(QStringLiteral("txtFind"));
-    txtFind_->setPlaceholderText(QStringLiteral("查找机型"));
-    txtFind_->setClearButtonEnabled(true);
+    txtFind_ = new cFindField(this, this);
     layout->addWidget(txtFind_);
     connect(txtFind_, &QLineEdit::textChanged, this, &frmModels::ApplyFind);
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
-            [this] {
-                txtFind_->setFocus(Qt::ShortcutFocusReason);
-                txtFind_->selectAll();
-            });
     lvModels_ = new cListView(this);
     lvModels_->setObjectName(QStringLiteral("lvModels"));
     lvModels_->setMinimumWidth(kListWidth);
