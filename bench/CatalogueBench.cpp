@@ -13,7 +13,7 @@
 
 #include "BenchSupport.h"
 #include "catalogue/ExtensionEntry.h"
-#include "catalogue/frmMain.h"
+#include "windows/frmMain.h"
 #include "controls/cListView.h"
 #include "crypto/Envelope.h"
 #include "crypto/MachineKey.h"

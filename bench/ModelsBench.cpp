@@ -9,7 +9,7 @@
 // back), each followed by the events it leaves behind.
 
 #include "BenchSupport.h"
-#include "catalogue/frmModels.h"
+#include "windows/frmModels.h"
 #include "controls/cListView.h"
 
 #include <QApplication>

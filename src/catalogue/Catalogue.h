@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IPrompt.h"
+#include "startup/IPrompt.h"
 #include "IView.h"
 #include "MainState.h"
 #include "startup/ProcessValues.h"

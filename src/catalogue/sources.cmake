@@ -1,5 +1,5 @@
 target_sources(tovarinth_core PRIVATE
-  catalogue/IPrompt.h catalogue/IView.h catalogue/MainState.h catalogue/JsonLookup.h
+  catalogue/IView.h catalogue/MainState.h catalogue/JsonLookup.h
   catalogue/ExtensionEntry.h catalogue/ExtensionEntry.cpp
   catalogue/Catalogue.h catalogue/Catalogue.cpp
   catalogue/LocalDatabases.cpp

@@ -3,7 +3,7 @@
 #include "JsonNode.h"
 #include "Settings.h"
 #include "TextHelpers.h"
-#include "catalogue/IPrompt.h"
+#include "startup/IPrompt.h"
 
 #include <QFileInfo>
 #include <unistd.h>

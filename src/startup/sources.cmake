@@ -1,5 +1,5 @@
 target_sources(tovarinth_core PRIVATE
-  startup/Errors.h startup/ProcessValues.h
+  startup/Errors.h startup/ProcessValues.h startup/IPrompt.h
   startup/TextHelpers.h startup/TextHelpers.cpp
   startup/JsonNode.h startup/JsonNode.cpp
   startup/Settings.h startup/Settings.cpp

@@ -1,6 +1,6 @@
 #include "mUnzip.h"
 
-#include "catalogue/IPrompt.h"
+#include "startup/IPrompt.h"
 #include "startup/Errors.h"
 #include "unzip/cUnzipFiles.h"
 

@@ -1,6 +1,6 @@
 #include "FormIcon.h"
 
-#include "mMain.h"
+#include "startup/mMain.h"
 #include "resources/Resources.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IPrompt.h"
+#include "startup/IPrompt.h"
 
 class QWidget;
 

@@ -1,7 +1,7 @@
 #include "frmMain.h"
 
-#include "ModelFilter.h"
-#include "cPackageImport.h"
+#include "catalogue/ModelFilter.h"
+#include "catalogue/cPackageImport.h"
 #include "controls/cComboBoxEx.h"
 #include "controls/cFindField.h"
 #include "controls/cListView.h"
@@ -9,7 +9,7 @@
 #include "controls/cToolbar.h"
 #include "frmModels.h"
 #include "resources/Resources.h"
-#include "startup/FormIcon.h"
+#include "FormIcon.h"
 #include "startup/Trace.h"
 
 #include <QApplication>

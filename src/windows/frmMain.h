@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "IView.h"
-#include "MainState.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/IView.h"
+#include "catalogue/MainState.h"
 #include "MessageBoxPrompt.h"
 #include "startup/ProcessValues.h"
 

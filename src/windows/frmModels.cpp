@@ -1,8 +1,8 @@
 #include "frmModels.h"
 
-#include "Catalogue.h"
-#include "ExtensionEntry.h"
-#include "JsonLookup.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/ExtensionEntry.h"
+#include "catalogue/JsonLookup.h"
 #include "controls/cFindField.h"
 #include "controls/cListView.h"
 #include "resources/Resources.h"

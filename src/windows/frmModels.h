@@ -1,7 +1,7 @@
 #pragma once
 
-#include "IPrompt.h"
-#include "ModelFilter.h"
+#include "startup/IPrompt.h"
+#include "catalogue/ModelFilter.h"
 #include "startup/JsonNode.h"
 
 #include <QDialog>

@@ -1,9 +1,9 @@
 // The program: start-up checks, then the main window until it closes.
 
 #include "FormIcon.h"
-#include "catalogue/MessageBoxPrompt.h"
-#include "catalogue/frmMain.h"
-#include "mMain.h"
+#include "MessageBoxPrompt.h"
+#include "frmMain.h"
+#include "startup/mMain.h"
 #include "net/mInternet.h"
 
 #include <QApplication>

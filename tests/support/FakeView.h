@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/IPrompt.h"
+#include "startup/IPrompt.h"
 #include "catalogue/IView.h"
 
 #include <QStringList>

@@ -3,7 +3,7 @@
 // and cancelling during the body, during the connection wait and in an
 // install-all.
 
-#include "catalogue/frmMain.h"
+#include "windows/frmMain.h"
 #include "controls/cListView.h"
 #include "crypto/Envelope.h"
 #include "unit/catalogue/World.h"

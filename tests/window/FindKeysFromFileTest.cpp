@@ -1,8 +1,8 @@
 // The find fields, the keyboard and installing from a file off line, in the
 // real windows over the demo world.
 
-#include "catalogue/frmMain.h"
-#include "catalogue/frmModels.h"
+#include "windows/frmMain.h"
+#include "windows/frmModels.h"
 #include "controls/cListView.h"
 #include "crypto/MachineKey.h"
 #include "unit/catalogue/World.h"

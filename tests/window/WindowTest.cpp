@@ -1,8 +1,8 @@
 // The real main window and model browser offscreen, over the demo world and
 // the local vendor site, used through their controls as a user uses them.
 
-#include "catalogue/frmMain.h"
-#include "catalogue/frmModels.h"
+#include "windows/frmMain.h"
+#include "windows/frmModels.h"
 #include "controls/cListView.h"
 #include "controls/cToolbar.h"
 #include "unit/catalogue/World.h"
