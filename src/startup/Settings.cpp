@@ -1,85 +1,40 @@
 #include "Settings.h"
 
-#include "TextHelpers.h"
+#include "FileIo.h"
+#include "IniLineEditor.h"
 
 #include <QDateTime>
-#include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSettings>
+#include <QStandardPaths>
 #include <algorithm>
+#include <atomic>
+#include <functional>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
 
 namespace {
-// The editor writes the file as plain lines: "[Section]" and "key=value", the
-// value being the text after the first "=" as it stands. Qt's own INI format
-// would read an unquoted comma as a list separator, strip quotes and escape
-// what it writes, so the store uses a reader and writer of its own.
+// Where Qt puts the user-scope INI file of organisation and application
+// "Kestrovia", which is where the editor keeps it.
+const QString& StorePath()
+{
+    static const QString path =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+        QStringLiteral("/Kestrovia/Kestrovia.ini");
+    return path;
+}
+
 bool IsLineBreakOrNul(QChar c)
 {
     return c == u'\r' || c == u'\n' || c == QChar(0);
 }
 
-bool ReadPlainIni(QIODevice& device, QSettings::SettingsMap& map)
+IniLineEditor::SectionKey At(const QString& section, const QString& key)
 {
-    QByteArray bytes = device.readAll();
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    QString section;
-    for (QString line : QString::fromUtf8(bytes).split(u'\n')) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        const QString bare = TrimSpaces(line);
-        if (bare.startsWith(u'[') && bare.endsWith(u']')) {
-            section = TrimSpaces(bare.mid(1, bare.size() - 2));
-            continue;
-        }
-        const qsizetype equals = line.indexOf(u'=');
-        const QString key = TrimSpaces(line.left(equals));
-        if (equals < 0 || key.isEmpty())
-            continue;
-        const QString path = section.isEmpty() ? key : section + u'/' + key;
-        if (!map.contains(path)) // the first of two equal keys counts
-            map.insert(path, line.mid(equals + 1));
-    }
-    return true;
-}
-
-bool WritePlainIni(QIODevice& device, const QSettings::SettingsMap& map)
-{
-    // Keys outside any section first, then one block per section.
-    QMap<QString, QByteArray> sections;
-    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        const QString value = it.value().toString();
-        if (value.contains(u'\n'))
-            return false; // it would not read back as one value
-        const qsizetype slash = it.key().indexOf(u'/');
-        const QString section = slash < 0 ? QString() : it.key().left(slash);
-        sections[section] += (it.key().mid(slash + 1) + u'=' + value + u'\n').toUtf8();
-    }
-    QByteArray out;
-    for (auto it = sections.constBegin(); it != sections.constEnd(); ++it) {
-        if (!it.key().isEmpty())
-            out += '[' + it.key().toUtf8() + "]\n";
-        out += it.value();
-    }
-    return device.write(out) == out.size();
-}
-
-QSettings::Format PlainIniFormat()
-{
-    static const QSettings::Format format =
-        QSettings::registerFormat(QStringLiteral("ini"), ReadPlainIni, WritePlainIni);
-    return format;
-}
-
-QSettings Store()
-{
-    return QSettings(PlainIniFormat(), QSettings::UserScope, QStringLiteral("Kestrovia"),
-                     QStringLiteral("Kestrovia"));
+    return {section.toUtf8(), key.toUtf8()};
 }
 
 // What is known of the store's file on disk: a change of any of these means
@@ -112,39 +67,42 @@ FileStamp StampOf(const QString& path)
     return stamp;
 }
 
-// Reading through a new QSettings each time re-examined the file and its
-// system-wide fallbacks (about ten file-system calls) and, once the store held
-// more than a few hundred keys, which Qt no longer keeps parsed between
-// instances, parsed the whole file again: the list rebuild, which reads one
-// version per package, grew with the square of the packages. The reader keeps
-// one QSettings per thread and asks it to read the file again whenever one
-// look at the file shows it changed, so a value that another process wrote a
-// moment ago is still seen. Writes through other instances in this process
-// share Qt's parsed file and are seen at once.
+// Counts the writes of this process: a reader that has not seen the latest
+// reads the file again, whatever its stamp says (a replacement may get the
+// inode, size and coarse time stamps of the file before it).
+std::atomic<quint64> writesMade{0};
+
+// Parsing the file on every read made the list rebuild, which reads one
+// version per package, grow with the square of the packages. The reader keeps
+// the values per thread and reads the file again whenever one look at it
+// shows it changed, so a value that another process wrote a moment ago is
+// still seen.
 class Reader
 {
 public:
-    QVariant Value(const QString& key)
+    std::optional<QByteArray> Value(const IniLineEditor::SectionKey& at)
     {
-        if (!(snapshots > 0 && lookedInSnapshot)) {
-            const FileStamp now = StampOf(path_);
-            if (!now.known || now != seen_) {
-                store_.sync();
+        const quint64 writes = writesMade.load();
+        if (!(snapshots > 0 && lookedInSnapshot) || writes != writesSeen_) {
+            const FileStamp now = StampOf(StorePath());
+            if (!now.known || now != seen_ || writes != writesSeen_) {
+                values_ = IniLineEditor(ReadWholeFile(StorePath()).value_or(QByteArray())).Values();
                 seen_ = now;
+                writesSeen_ = writes;
             }
             lookedInSnapshot = true;
         }
-        return store_.value(key);
+        const auto it = values_.constFind(at);
+        return it == values_.constEnd() ? std::nullopt : std::optional(*it);
     }
 
     int snapshots = 0;
     bool lookedInSnapshot = false;
 
 private:
-    QSettings store_{PlainIniFormat(), QSettings::UserScope, QStringLiteral("Kestrovia"),
-                     QStringLiteral("Kestrovia")};
-    QString path_ = store_.fileName();
+    QHash<IniLineEditor::SectionKey, QByteArray> values_;
     FileStamp seen_;
+    quint64 writesSeen_ = 0;
 };
 
 Reader& ThreadReader()
@@ -153,51 +111,50 @@ Reader& ThreadReader()
     return reader;
 }
 
-QString Path(const QString& section, const QString& key)
-{
-    return section + u'/' + key;
-}
-
-// Another program (the editor) may hold the store's lock. The store would
-// wait for it for as long as it takes; the window must not, so a write waits
-// only this long and is then skipped.
+// Another program (the editor) may hold the store's lock. The window must
+// not wait for it, so a write waits only this long and is then skipped.
 constexpr int kLockWaitMs = 250;
 
-bool LockIsFree(const QSettings& store)
+bool TakeLock(QLockFile& lock, const QString& path)
 {
-    const QString path = store.fileName() + QStringLiteral(".lock");
-    QLockFile lock(path);
-    if (lock.tryLock(kLockWaitMs)) {
-        lock.unlock();
-        return true;
-    }
-    // Only a lock that someone holds is waited out; a missing folder or a
-    // file that cannot be written is the store's to report.
-    if (lock.error() != QLockFile::LockFailedError)
+    if (lock.tryLock(kLockWaitMs))
         return true;
     // A writer fills its lock file the moment it creates it. One still empty
     // after the wait belongs to a writer that died in between, and Qt would
     // take it for held until it is 30 s old: every write would fail till then.
     const QFileInfo info(path);
-    if (info.size() != 0 ||
-        info.lastModified().msecsTo(QDateTime::currentDateTime()) < kLockWaitMs ||
-        !QFile::remove(path) || !lock.tryLock(0))
+    return lock.error() == QLockFile::LockFailedError && info.size() == 0 &&
+           info.lastModified().msecsTo(QDateTime::currentDateTime()) >= kLockWaitMs &&
+           QFile::remove(path) && lock.tryLock(0);
+}
+
+// Edits the file under the store's lock and puts the result in place through
+// a temporary file, so that a crash leaves the old file or the new one. The
+// editor's file is never written back from what could not be read of it.
+bool Edit(const std::function<void(IniLineEditor&)>& edit)
+{
+    const QString& path = StorePath();
+    if (!QDir().mkpath(QFileInfo(path).path()))
         return false;
-    lock.unlock();
-    return true;
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!TakeLock(lock, path + QStringLiteral(".lock")))
+        return false;
+    const ByteArray before = ReadWholeFile(path);
+    if (!before && QFileInfo::exists(path))
+        return false;
+    IniLineEditor editor(before.value_or(QByteArray()));
+    edit(editor);
+    if (editor.Bytes() == before.value_or(QByteArray()))
+        return true;
+    const bool written = WriteFileAtomically(path, editor.Bytes());
+    ++writesMade;
+    return written;
 }
 
-bool IsWritableKey(const QString& key)
+bool IsWritableName(const QString& name)
 {
-    return !key.isEmpty() && TrimSpaces(key) == key && !key.startsWith(u'[') &&
-           !key.contains(u'=') && std::none_of(key.begin(), key.end(), IsLineBreakOrNul);
-}
-
-// A file that did not parse is still rewritten with what could be read of
-// it; only a file that cannot be written is a failure.
-bool Written(const QSettings& store)
-{
-    return store.status() != QSettings::AccessError;
+    return !name.isEmpty() && TrimSpaces(name) == name &&
+           std::none_of(name.begin(), name.end(), IsLineBreakOrNul);
 }
 } // namespace
 
@@ -205,10 +162,8 @@ namespace Settings {
 
 QString Read(const QString& section, const QString& key, const QString& def)
 {
-    const QVariant value = ThreadReader().Value(Path(section, key));
-    if (!value.isValid())
-        return def;
-    return value.toString();
+    const std::optional<QByteArray> value = ThreadReader().Value(At(section, key));
+    return value ? QString::fromUtf8(*value) : def;
 }
 
 Snapshot::Snapshot()
@@ -225,31 +180,26 @@ Snapshot::~Snapshot()
 
 bool Write(const QString& section, const QString& key, const QString& value)
 {
-    // A line break or NUL would cut the value, or the file, apart; a key must
-    // read back as itself.
-    if (std::any_of(value.begin(), value.end(), IsLineBreakOrNul) || !IsWritableKey(key))
+    // A line break or NUL would cut the value, or the file, apart; a section
+    // and a key must read back as themselves.
+    if (std::any_of(value.begin(), value.end(), IsLineBreakOrNul) || !IsWritableName(section) ||
+        !IsWritableName(key) || key.startsWith(u'[') || key.contains(u'='))
         return false;
-    QSettings store = Store();
+    const QByteArray bytes = value.toUtf8();
     // Start-up records the same values on every run: the editor's file is
-    // not rewritten, nor its lock waited for, to store what it holds.
-    const QVariant current = store.value(Path(section, key));
-    if (current.isValid() && current.toString() == value)
-        return true;
-    if (!LockIsFree(store))
-        return false;
-    store.setValue(Path(section, key), value);
-    store.sync();
-    return Written(store);
+    // not touched, nor its lock waited for, to store what it holds.
+    if (const ByteArray file = ReadWholeFile(StorePath())) {
+        const auto values = IniLineEditor(*file).Values();
+        const auto current = values.constFind(At(section, key));
+        if (current != values.constEnd() && *current == bytes)
+            return true;
+    }
+    return Edit([&](IniLineEditor& editor) { editor.Set(section.toUtf8(), key.toUtf8(), bytes); });
 }
 
 bool Delete(const QString& section, const QString& key)
 {
-    QSettings store = Store();
-    if (!LockIsFree(store))
-        return false;
-    store.remove(Path(section, key));
-    store.sync();
-    return Written(store);
+    return Edit([&](IniLineEditor& editor) { editor.Remove(section.toUtf8(), key.toUtf8()); });
 }
 
 } // namespace Settings

@@ -7,7 +7,8 @@
 // "Kestrovia" ($XDG_CONFIG_HOME/Kestrovia/Kestrovia.ini). A value is the text
 // after the first "=" as it stands (commas and quotes included); keys are
 // trimmed of spaces. Every call reads or writes the file itself, so a value the
-// editor wrote a moment ago is seen.
+// editor wrote a moment ago is seen. The file is the editor's: a write changes,
+// adds or removes the one line of its key and leaves every other byte as it is.
 namespace Settings {
 
 inline const QString AppInfo = QStringLiteral("AppInfo");
@@ -28,9 +29,10 @@ public:
     Snapshot(const Snapshot&) = delete;
     Snapshot& operator=(const Snapshot&) = delete;
 };
-// False when the store could not be written, and for what would not read back
-// as written: a value with a line break or NUL, a key that is empty, has
-// spaces at either end, holds "=", a line break or NUL, or begins with "[".
+// False when the store could not be read or written or its lock stayed taken,
+// and for what would not read back as written: a value with a line break or
+// NUL, a section or key that is empty, has spaces at either end or holds a
+// line break or NUL, a key that holds "=" or begins with "[".
 bool Write(const QString& section, const QString& key, const QString& value);
 bool Delete(const QString& section, const QString& key);
 

@@ -3,6 +3,7 @@ target_sources(tovarinth_core PRIVATE
   startup/TextHelpers.h startup/TextHelpers.cpp
   startup/JsonNode.h startup/JsonNode.cpp
   startup/Settings.h startup/Settings.cpp
+  startup/IniLineEditor.h startup/IniLineEditor.cpp
   startup/FileIo.h startup/FileIo.cpp
   startup/mMain.h startup/mMain.cpp
   startup/VersionResource.h startup/VersionResource.cpp

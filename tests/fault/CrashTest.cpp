@@ -62,7 +62,9 @@ TEST(CrashTest, EveryFileIsOldOrNewAfterAKillAFullDiskOrAReadOnlyFolder)
             QDir().mkpath(folder);
             QFile::copy(root.filePath("old"), folder + "extdb.cfg");
             QDir().mkpath(QFileInfo(settings).path());
-            WriteFile(settings, "[AppInfo]\nEditor=/opt/Kestrovia, Inc/editor.exe\n");
+            WriteFile(settings,
+                      "\xEF\xBB\xBF; Kestrovia\r\n[AppInfo]\r\nEditor=/opt/K, Inc/e.exe\r\n"
+                      "[Window/Main]\r\ngeometry=1\r\n");
             return snapshot();
         };
         // The valid states: before the first round and after each.
