@@ -1,8 +1,9 @@
 #pragma once
 
-#include "startup/IPrompt.h"
 #include "IView.h"
 #include "MainState.h"
+#include "cInstalledDbFile.h"
+#include "startup/IPrompt.h"
 #include "startup/ProcessValues.h"
 
 #include <QSet>
@@ -42,9 +43,11 @@ public:
                                const QString& checksum, QString& descriptor);
 
     // Writes every recorded row's descriptor into extdb.cfg under the machine
-    // key and replaces InstalledDb. False (and nothing written) when the
-    // assembled database does not parse, the file cannot be written, or the
-    // last read of the file failed.
+    // key and replaces InstalledDb. When the file changed since it was last
+    // read (another manager saved), it is read again first: the packages this
+    // run installed win, every other record stays as the file holds it. False
+    // (and nothing written) when the assembled database does not parse, the
+    // file cannot be written, or it cannot be read.
     bool SaveInstalledDatabase();
 
     // Fetches the archive unless it is at hand, unpacks it, loads the
@@ -113,9 +116,7 @@ private:
     // outside one.
     int batchPosition_ = 0;
     int batchCount_ = 0;
-    // The last read of extdb.cfg failed: SaveInstalledDatabase refuses, so
-    // that the file nobody could read is never overwritten.
-    bool installedDbUnreadable_ = false;
+    cInstalledDbFile installedDbFile_;
 
     // What the Packages and Downloads folders held when the running rebuild
     // of the catalogue rows began; none outside it. With it the status of a

@@ -3,12 +3,10 @@
 
 #include "Catalogue.h"
 #include "JsonLookup.h"
-#include "crypto/Envelope.h"
 #include "crypto/MachineKey.h"
 #include "startup/FileIo.h"
 #include "startup/Settings.h"
 
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
@@ -33,30 +31,22 @@ QString RemoveNuls(QString text)
     return text.remove(QChar(0));
 }
 
+// Whether the row's descriptor is the member that members hold for its name.
+bool IsRecordOf(const ExtensionEntry& entry, const QJsonObject& members)
+{
+    const auto it = members.constFind(entry.Name);
+    if (it == members.constEnd())
+        return false;
+    const std::optional<JsonNode> own = JsonNode::parse(u'{' + RemoveNuls(entry.Descriptor) + u'}');
+    return own && own->value().toObject().value(entry.Name) == it.value();
+}
+
 } // namespace
 
 void Catalogue::ReadInstalledDatabase()
 {
     state_.InstalledDb.reset();
-    // Until the file has been read through, a save would replace records
-    // that nobody has seen.
-    installedDbUnreadable_ = true;
-    const QString path = ProgramFile(QStringLiteral("extdb.cfg"));
-    const ByteArray bytes = ReadWholeFile(path);
-    // Something by that name that cannot be read (a folder, an I/O error) is
-    // not a missing database: the caller reports it.
-    if (!bytes && QFileInfo::exists(path))
-        throw IoError(ErrorNumber::PathAccess, path);
-    // A file of no bytes is no database, like a missing one.
-    if (IsArrayEmpty(bytes) || bytes->isEmpty()) {
-        installedDbUnreadable_ = false;
-        return;
-    }
-    // Raises for a length that is not a multiple of 16; the caller reports it.
-    const QString text = RemoveNuls(Utf8ToString(DecryptBytes(bytes, true)));
-    installedDbUnreadable_ = false;
-    if (text.startsWith(u'{'))
-        state_.InstalledDb = JsonNode::parse(text);
+    state_.InstalledDb = installedDbFile_.Read(ProgramFile(QStringLiteral("extdb.cfg")));
 }
 
 void Catalogue::LoadLocalDatabases()
@@ -144,8 +134,19 @@ bool Catalogue::SaveInstalledDatabase()
 
 bool Catalogue::SaveInstalledDatabase(const QString& removed)
 {
-    if (installedDbUnreadable_)
-        return false;
+    // Another manager on this program folder may have saved since the file
+    // was read: what it recorded is read again, so that it is kept. A file
+    // that cannot be read is never overwritten.
+    if (installedDbFile_.Changed(ProgramFile(QStringLiteral("extdb.cfg")))) {
+        try {
+            ReadInstalledDatabase();
+        } catch (const RaisedError&) {
+            return false;
+        }
+    }
+    const bool recorded = state_.InstalledDb && state_.InstalledDb->value().isObject();
+    const QJsonObject members = recorded ? state_.InstalledDb->value().toObject() : QJsonObject();
+
     QString text;
     std::vector<size_t> written;
     QSet<QString> names;
@@ -157,6 +158,11 @@ bool Catalogue::SaveInstalledDatabase(const QString& removed)
             continue;
         if (entry.Descriptor.isEmpty())
             continue;
+        // A row that this run did not install stands for the record it was
+        // read from; when the file no longer holds that record (the package
+        // was removed or updated elsewhere), the file's member wins.
+        if (recorded && !entry.PendingSave && !IsRecordOf(entry, members))
+            continue;
         if (!text.isEmpty())
             text += u',';
         text += entry.Descriptor;
@@ -164,19 +170,16 @@ bool Catalogue::SaveInstalledDatabase(const QString& removed)
         names.insert(entry.Name);
     }
     // A package that stays installed without a row that says so (one with an
-    // update waiting, or one the account no longer lists) keeps its member:
-    // only the package being removed leaves the database.
-    if (state_.InstalledDb && state_.InstalledDb->value().isObject()) {
-        const QJsonObject members = state_.InstalledDb->value().toObject();
-        for (auto it = members.constBegin(); it != members.constEnd(); ++it) {
-            if (names.contains(it.key()) || it.key() == removed)
-                continue;
-            const QByteArray member =
-                QJsonDocument(QJsonObject{{it.key(), it.value()}}).toJson(QJsonDocument::Compact);
-            if (!text.isEmpty())
-                text += u',';
-            text += QString::fromUtf8(member.mid(1, member.size() - 2));
-        }
+    // update waiting, one the account no longer lists, one another manager
+    // installed) keeps its member: only the package being removed leaves.
+    for (auto it = members.constBegin(); it != members.constEnd(); ++it) {
+        if (names.contains(it.key()) || it.key() == removed)
+            continue;
+        const QByteArray member =
+            QJsonDocument(QJsonObject{{it.key(), it.value()}}).toJson(QJsonDocument::Compact);
+        if (!text.isEmpty())
+            text += u',';
+        text += QString::fromUtf8(member.mid(1, member.size() - 2));
     }
     text = RemoveNuls(u'{' + text + u'}');
 
@@ -186,7 +189,7 @@ bool Catalogue::SaveInstalledDatabase(const QString& removed)
                        CatalogueText::ErrorTitle);
         return false;
     }
-    if (!WriteEnvelopeFile(ProgramFile(QStringLiteral("extdb.cfg")), text.toUtf8(), true))
+    if (!installedDbFile_.Write(ProgramFile(QStringLiteral("extdb.cfg")), text))
         return false;
     // Only rows whose descriptor reached the file lose their pending mark.
     for (const size_t i : written)

@@ -3,6 +3,7 @@ target_sources(tovarinth_core PRIVATE
   catalogue/ExtensionEntry.h catalogue/ExtensionEntry.cpp
   catalogue/Catalogue.h catalogue/Catalogue.cpp
   catalogue/LocalDatabases.cpp
+  catalogue/cInstalledDbFile.h catalogue/cInstalledDbFile.cpp
   catalogue/ExtensionCache.cpp
   catalogue/Packages.cpp
   catalogue/cDownloadProgress.h catalogue/cDownloadProgress.cpp

@@ -1,5 +1,8 @@
 #include "World.h"
 #include "catalogue/cDownloadProgress.h"
+#include "crypto/Envelope.h"
+
+#include <QJsonObject>
 
 // The list from the local files: one ghosted row per maker of the editor's
 // database, then one row per package of the catalogue cache.
@@ -88,6 +91,40 @@ TEST_F(WorldTest, UnreadableFilesShowTheirMessageAndAreNeverOverwritten)
     EXPECT_FALSE(catalogue.SaveInstalledDatabase());
     EXPECT_EQ(prompt.Take(), QStringList{"创建数据库文件失败！|16|错误"});
     EXPECT_EQ(ReadFile(Path("extdb.cfg")), before);
+}
+
+// Two managers on one program folder (the single-instance guard aside), each
+// saving with the list it read last: a save keeps what the other recorded
+// meanwhile, and only the package removed leaves.
+TEST_F(WorldTest, TwoCataloguesOnOneFolder_KeepEachOthersRecords)
+{
+    Encrypt("Update/equipdb.cfg", R"({"version":"1.0","makers":[]})");
+    WriteFile(root.filePath("models"), R"([{"name":"M1"}])");
+    for (const QString name : {"pentax", "olympus", "canon"})
+        Vendor({"pack", "--name", name, "--version", "1.0.0", "--models", root.filePath("models"),
+                "--out", Path("Downloads")});
+    Cache({"pentax 1.0.0 OK 1", "olympus 1.0.0 OK 1", "canon 1.0.0 OK 1"});
+    MainState otherState;
+    FakeView otherView;
+    Catalogue other{otherState, otherView, prompt, process};
+    Catalogue* const managers[] = {&catalogue, &other};
+    catalogue.LoadExtensionCache(), other.LoadExtensionCache();
+    // manager, 'i'nstall, 'r'emove or re'l'oad, package: the packages recorded after it
+    const std::tuple<int, char, QString, QString> steps[] = {
+        {0, 'i', "pentax", "pentax"},
+        {1, 'i', "olympus", "olympus pentax"}, // its read had no pentax
+        {1, 'l', "pentax", "olympus pentax"},  // now its list has pentax installed
+        {0, 'r', "pentax", "olympus"},         // its read had no olympus
+        {1, 'i', "canon", "canon olympus"},    // its read still has pentax
+    };
+    for (const auto& [who, action, name, recorded] : steps) {
+        const QString sum = Checksums("{" + name + "@1.0.0}");
+        EXPECT_TRUE(action == 'l'   ? (managers[who]->RefreshList(), true)
+                    : action == 'i' ? managers[who]->InstallPackage(sum, false)
+                                    : managers[who]->UninstallPackage(sum));
+        const auto db = JsonNode::parse(ReadEnvelopeFile(Path("extdb.cfg"), true).value_or(""));
+        EXPECT_EQ(db ? db->value().toObject().keys().join(' ') : "-", recorded);
+    }
 }
 
 // The progress line of a download: sizes in units of 1024 written alike in
