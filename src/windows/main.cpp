@@ -1,10 +1,12 @@
-// The program: start-up checks, then the main window until it closes.
+// The program: start-up checks, the single-instance guard, then the main
+// window until it closes.
 
 #include "FormIcon.h"
 #include "MessageBoxPrompt.h"
+#include "cSingleInstance.h"
 #include "frmMain.h"
-#include "startup/mMain.h"
 #include "net/mInternet.h"
+#include "startup/mMain.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -37,7 +39,15 @@ int main(int, char** argv)
     if (!values)
         return 0;
 
+    // One manager per program folder: a second start brings the first one's
+    // window to the front, or says who runs it, and ends.
+    cSingleInstance instance(values->ProgramFolder, prompt);
+    const cSingleInstance::Claim claim = instance.Take();
+    if (claim != cSingleInstance::Claim::First && claim != cSingleInstance::Claim::Unguarded)
+        return 0;
+
     frmMain window(*values);
+    instance.SetWindow(&window);
     window.show();
     return QApplication::exec();
 }

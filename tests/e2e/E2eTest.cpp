@@ -2,8 +2,9 @@
 // program under xvfb-run), against the local vendor site, driven by clicks and
 // keys through xdotool, its message boxes answered with keys. Only what window
 // tests cannot show: a whole installation, a sync fault and its Retry,
-// start-up refused, and Qt's own command-line switches ignored. Each test's
-// world and screenshots stay in worlds/<test>/ of this build folder.
+// start-up refused, Qt's own command-line switches ignored, and second starts
+// on the same program folder. Each test's world and screenshots stay in
+// worlds/<test>/ of this build folder.
 
 #include "crypto/Envelope.h"
 #include "startup/JsonNode.h"
@@ -18,6 +19,7 @@
 #include <QSettings>
 #include <QThread>
 #include <gmock/gmock.h>
+#include <unistd.h>
 
 namespace {
 
@@ -299,6 +301,45 @@ TEST_F(E2e, NoEditor_OneMessageAndNoWindow_QtSwitchesIgnored)
         ExpectEnds();
     }
     EXPECT_TRUE(site->LogLines().isEmpty());
+}
+
+// A second start on the same program folder opens no window of its own: it
+// brings the first one's window to the front and ends. A first start killed
+// outright leaves its lock file behind, and the next start opens all the same.
+TEST_F(E2e, SecondStart_RaisesTheFirstAndEnds_KilledFirstDoesNotBlock)
+{
+    ASSERT_TRUE(Start(site->BaseUrl()));
+    main = Window(kMainTitle, kWaitMs);
+    QProcess cover, second; // cover: another program's window over it, as the editor's would be
+    cover.start(u"xmessage"_s, {"-geometry", "1000x700+0+0", "Kestrovia"});
+    const QString editor = Window(u"xmessage"_s, kWaitMs);
+    const auto mainInFront = [&] { // the root's children are listed top first
+        QByteArray tree;
+        const auto at = [&](const QString& id) {
+            return tree.indexOf("0x" + QByteArray::number(id.toULongLong(), 16) + ' ');
+        };
+        return Run(u"xwininfo"_s, {"-root", "-children"}, &tree) && at(main) < at(editor);
+    };
+    ASSERT_TRUE(!main.isEmpty() && !editor.isEmpty() && !mainInFront()) << Log();
+    second.setProcessEnvironment(Environment(site->BaseUrl()));
+    second.start(world + u"/editor/tovarinth"_s);
+    EXPECT_TRUE(second.waitForFinished(kWaitMs) && second.exitCode() == 0) << "no end, or failed";
+    EXPECT_TRUE(WaitFor(kWaitMs, mainInFront)) << "not in front";
+    EXPECT_TRUE(Events().contains(u"raised"_s) && Events().filter(u": "_s).isEmpty());
+    cover.kill(), cover.waitForFinished();
+
+    manager.kill(); // SIGKILL: its lock file stays
+    ASSERT_TRUE(manager.waitForFinished() && QFile::exists(world + u"/editor/tovarinth.lock"_s));
+    ASSERT_TRUE(Start(site->BaseUrl()));
+    EXPECT_FALSE((main = Window(kMainTitle, kWaitMs)).isEmpty()) << Log();
+    // The lock of another user's manager (root can give it away): a message says whose.
+    if (chown(qPrintable(world + u"/editor/tovarinth.lock"_s), 65534, 65534) == 0) {
+        second.start(world + u"/editor/tovarinth"_s);
+        ASSERT_NO_FATAL_FAILURE(Answer(u"提示"_s, u"other-user"_s));
+        EXPECT_TRUE(second.waitForFinished(kWaitMs) && Window(kMainTitle, 0) == main);
+        EXPECT_EQ(Events().filter(u": "_s),
+                  QStringList(u"提示: 扩展包管理器正由用户 nobody 使用，请在其关闭后重试"_s));
+    }
 }
 
 } // namespace
