@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <curl/curl.h>
 #include <ifaddrs.h>
@@ -138,21 +139,29 @@ size_t OnBody(char* data, size_t size, size_t count, void* user)
     return length;
 }
 
-// What goes on the wire: the URL as built, except the bytes an HTTP request
-// line cannot carry (space, control characters, anything above 0x7E), which
-// are percent-encoded. libcurl refuses such a URL outright, and a line break
-// must never split the request. '%', '&' and '=' stay as they are: the query
-// is the caller's and the server reads it as written.
+// What goes on the wire: the URL as built, with every byte that cannot stand
+// as itself in a request target percent-encoded, so that the server decodes
+// exactly the text the URL was built from. libcurl refuses spaces and
+// control characters outright, a line break must never split the request,
+// and a '#' would end the target there (the rest, a fragment, is never
+// sent). '+' is encoded as well: a query decoder reads it as a space. '&',
+// '=' and a '%' that starts an escape stay as they are: the query is the
+// caller's and the server reads it as written.
 QByteArray RequestLineUrl(const QByteArray& url)
 {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto isHex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
     QByteArray wire;
     wire.reserve(url.size());
-    for (const char c : url) {
+    for (qsizetype i = 0; i < url.size(); ++i) {
+        const char c = url[i];
         const auto byte = static_cast<unsigned char>(c);
-        if (byte > 0x20 && byte < 0x7F)
+        const bool escape =
+            c == '%' && i + 2 < url.size() && isHex(url[i + 1]) && isHex(url[i + 2]);
+        if (escape || (byte > 0x20 && byte < 0x7F && !std::strchr("\"#%+<>\\^`{|}", c)))
             wire.append(c);
         else
-            wire.append('%').append(QByteArray::number(byte, 16).rightJustified(2, '0').toUpper());
+            wire.append('%').append(kHex[byte >> 4]).append(kHex[byte & 0xF]);
     }
     return wire;
 }
