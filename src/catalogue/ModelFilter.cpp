@@ -3,14 +3,41 @@
 #include "JsonLookup.h"
 
 #include <QJsonArray>
+#include <algorithm>
+
+namespace {
+
+// Characters that do not count in a name: every kind of space and dash, and
+// the invisible format characters (soft hyphen, zero-width space) that
+// pasted text brings along.
+bool IsIgnored(QChar c)
+{
+    return c.isSpace() || c.category() == QChar::Punctuation_Dash ||
+           c.category() == QChar::Other_Format;
+}
+
+} // namespace
 
 QString FoldModelName(const QString& text)
 {
     QString folded;
     folded.reserve(text.size());
-    for (const QChar c : text)
-        if (!c.isSpace() && c != u'-')
-            folded.append(c.toLower());
+    // Plain ASCII, nearly every name, is folded here: normalising it changes
+    // nothing and costs ten times as much, which a fill of ten thousand
+    // lines would feel.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        for (const QChar c : text)
+            if (!IsIgnored(c))
+                folded.append(c >= u'A' && c <= u'Z' ? QChar(c.unicode() + (u'a' - u'A')) : c);
+        return folded;
+    }
+    // Compatibility normalisation makes an input method's full-width "ＥＯＳ"
+    // and "Ｚ８" ordinary letters and digits, and the ideographic space a
+    // space; case folding then makes the letters compare without case.
+    const QString plain = text.normalized(QString::NormalizationForm_KC).toCaseFolded();
+    for (const QChar c : plain)
+        if (!IsIgnored(c))
+            folded.append(c);
     return folded;
 }
 

@@ -6,9 +6,10 @@
 #include <QString>
 #include <vector>
 
-// Finding a camera by a part of its name. Names are compared folded: lower
-// case, without spaces and hyphens, so "eosr5" finds "EOS R5" and "z8" finds
-// "Z 8".
+// Finding a camera by a part of its name. Names are compared folded: in
+// compatibility form (full-width letters and digits as the ordinary ones),
+// without case, and without any kind of space or dash, so "eosr5" finds
+// "EOS R5" and "ｚ８" finds "Z 8".
 QString FoldModelName(const QString& text);
 
 // The lines of a model list as the browser shows them (each body, then its
