@@ -39,6 +39,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     // Escape clears the find field when it holds text, and closes only then.
+    // Enter in the find field goes to the first match instead of closing.
     void keyPressEvent(QKeyEvent* event) override;
     void done(int result) override;
 

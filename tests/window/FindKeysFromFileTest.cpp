@@ -66,13 +66,17 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
     const cListView* models = browser.findChild<cListView*>();
     ASSERT_TRUE(QTest::qWaitFor([&] { return models->count() == 4 && browser.isActiveWindow(); }));
     Key(Qt::Key_F, Qt::ControlModifier);
-    const std::pair<QString, QString> typed[] = {
-        {"eosr5", "EOS R5|├  RF 24-105mm|EOS-R50"}, {"0", "EOS-R50"}, {"\x1b", ""}};
+    const std::pair<QString, QString> typed[] = {{"eosr5", "EOS R5|├  RF 24-105mm|EOS-R50"},
+                                                 {"0", "EOS-R50"},
+                                                 {"\r", "EOS-R50"},
+                                                 {"\x1b", ""}};
     for (const auto& [keys, shown] : typed) {
-        keys == "\x1b" ? Key(Qt::Key_Escape) : QTest::keyClicks(QApplication::focusWidget(), keys);
+        keys[0] < ' ' ? Key(keys == "\r" ? Qt::Key_Return : Qt::Key_Escape)
+                      : QTest::keyClicks(QApplication::focusWidget(), keys);
         EXPECT_EQ(Shown(models), shown.isEmpty() ? "EOS R5|├  RF 24-105mm|Z 8|EOS-R50" : shown);
     }
-    EXPECT_TRUE(browser.isVisible()) << "Escape cleared the field only";
+    EXPECT_TRUE(browser.isVisible()) << "Enter went to the first match, Escape cleared the field";
+    EXPECT_TRUE(QApplication::focusWidget() == models && models->ItemSelected(3));
     browser.reject();
 
     auto window = std::make_unique<frmMain>(process, &prompt);
