@@ -63,6 +63,11 @@ void Catalogue::UpdateControls()
     const bool retry = account && !state_.ProfileSynced && !busy;
     view_.SetSyncButtonVisible(1, busy);
     view_.SetSyncButtonVisible(3, retry);
+    QString retryTip = QStringLiteral("点击重试");
+    if (!state_.ProfileSynced && state_.CatalogueTime.isValid())
+        retryTip += QStringLiteral("\n当前列表为 %1 同步的结果")
+                        .arg(state_.CatalogueTime.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    view_.SetSyncButtonToolTip(3, retryTip);
     view_.SetSyncButtonVisible(2, account && !retry && !busy);
     view_.SetBusyIndicator(busy);
     view_.SetCancelVisible(busy && cancellable_);

@@ -31,7 +31,9 @@ public:
     // built-in equipment database and adds one ghosted row per maker.
     void LoadLocalDatabases();
     // LoadLocalDatabases, then one row per package of the catalogue cache.
-    void LoadExtensionCache();
+    // A cache that cannot be read leaves the built-in rows and is reported,
+    // unless quiet: after a failed sync, whose message said what went wrong.
+    void LoadExtensionCache(bool quiet = false);
     // LoadLocalDatabases, then LoadExtensionCache.
     void RefreshList();
     // Enables and shows the window's controls from the state.

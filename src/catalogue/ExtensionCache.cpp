@@ -7,6 +7,7 @@
 #include "startup/Settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -21,15 +22,15 @@ QSet<QString> FolderNames(const QString& folder, QDir::Filters kinds)
 
 } // namespace
 
-void Catalogue::LoadExtensionCache()
+void Catalogue::LoadExtensionCache(bool quiet)
 {
     // One look at the settings file for the whole rebuild, not one per row.
     const Settings::Snapshot settingsSnapshot;
     LoadLocalDatabases();
 
     std::optional<JsonNode> document;
+    const QString path = ProgramFile(QStringLiteral("extcache.cfg"));
     try {
-        const QString path = ProgramFile(QStringLiteral("extcache.cfg"));
         if (IsExistingFile(path)) {
             const ByteArray bytes = ReadWholeFile(path);
             // A cache of no bytes, or of a length that is not a multiple of
@@ -39,7 +40,8 @@ void Catalogue::LoadExtensionCache()
             document = JsonNode::parse(Utf8ToString(DecryptBytes(bytes, false)));
         }
     } catch (const RaisedError&) {
-        prompt_.MsgBox(CatalogueText::CacheFailed, MsgStyle::Critical);
+        if (!quiet)
+            prompt_.MsgBox(CatalogueText::CacheFailed, MsgStyle::Critical);
         state_.CatalogueLoaded = false;
         return;
     }
@@ -55,6 +57,8 @@ void Catalogue::LoadExtensionCache()
             }
         }();
         if (id && *id == process_.UserName) {
+            // The cache is renamed into place as it was written, at its sync.
+            state_.CatalogueTime = QFileInfo(path).lastModified();
             try {
                 QString hub = document->Item(QStringLiteral("hub")).text();
                 if (hub.endsWith(u'/'))

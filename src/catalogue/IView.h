@@ -29,6 +29,7 @@ public:
     virtual void SetCloseEnabled(bool enabled) = 0;
     virtual void SetInstallEnabled(bool enabled) = 0;
     virtual void SetSyncButtonVisible(int32_t button, bool visible) = 0;
+    virtual void SetSyncButtonToolTip(int32_t button, const QString& text) = 0;
     virtual void SetBusyIndicator(bool busy) = 0; // progress bar visible and animated
     // The package download under way: permille of its body on the progress
     // bar (-1: unknown, the busy marquee) and a line beside the sync state

@@ -55,6 +55,7 @@ void Catalogue::LoadLocalDatabases()
     WaitCursor hourglass(view_);
     state_.SelectedIndex = -1;
     state_.Entries.clear();
+    state_.CatalogueTime = QDateTime();
     view_.Clear();
     state_.InstalledDb.reset();
 

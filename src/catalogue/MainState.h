@@ -3,6 +3,7 @@
 #include "ExtensionEntry.h"
 #include "startup/JsonNode.h"
 
+#include <QDateTime>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -17,6 +18,9 @@ struct MainState
     bool ProfileSynced = false;   // the last sync that reached the server stored a profile
     QString Endpoint;             // base URL of the profile service
     QString Hub;                  // base URL of the package archives, without trailing "/"
+    // When the catalogue whose rows the list shows was synced: the time its
+    // cache file was written. Invalid while the list shows no catalogue rows.
+    QDateTime CatalogueTime;
     std::optional<JsonNode> InstalledDb;
     std::optional<JsonNode> EquipmentDb;
     int32_t EditorBuild = 0;

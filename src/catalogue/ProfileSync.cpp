@@ -93,7 +93,10 @@ void Catalogue::PingReturn(bool successStatus)
         }
     }
 
+    // Off line the packages of the last accepted catalogue stay listed, so
+    // that they can still be browsed and removed; the sync state says when
+    // that catalogue was synced.
     if (!state_.ProfileSynced)
-        LoadLocalDatabases();
+        LoadExtensionCache(true);
     UpdateControls();
 }

@@ -56,17 +56,29 @@ void cToolbar::AddButton(const QString& caption, int image, const QString& toolT
     if (image >= 0 && image < static_cast<int>(disabledImages_.size()))
         icon.addPixmap(disabledImages_[static_cast<size_t>(image)], QIcon::Disabled);
     QAction* action = addAction(icon, caption);
-    action->setToolTip(toolTip);
-    // Qt falls back to the caption when an action has no tool tip; the
-    // button's tool tip events are dropped instead.
-    if (QWidget* widget = widgetForAction(action); widget && toolTip.isEmpty()) {
-        widget->installEventFilter(this);
-        silentButtons_.push_back(widget);
-    }
     const int number = static_cast<int>(buttons_.size()) + 1;
     action->setObjectName(QStringLiteral("button%1").arg(number));
     connect(action, &QAction::triggered, this, [this, number] { emit ButtonClick(number); });
     buttons_.push_back(action);
+    if (QWidget* widget = widgetForAction(action))
+        widget->installEventFilter(this);
+    SetButtonToolTip(number, toolTip);
+}
+
+void cToolbar::SetButtonToolTip(int button, const QString& toolTip)
+{
+    QAction* action = Button(button);
+    if (!action)
+        return;
+    action->setToolTip(toolTip);
+    // Qt falls back to the caption when an action has no tool tip; the
+    // button's tool tip events are dropped instead.
+    const QWidget* widget = widgetForAction(action);
+    const auto silent = std::find(silentButtons_.begin(), silentButtons_.end(), widget);
+    if (toolTip.isEmpty() && silent == silentButtons_.end())
+        silentButtons_.push_back(widget);
+    else if (!toolTip.isEmpty() && silent != silentButtons_.end())
+        silentButtons_.erase(silent);
 }
 
 bool cToolbar::eventFilter(QObject* watched, QEvent* event)

@@ -27,6 +27,8 @@ public:
     void SetButtonEnabled(int button, bool enabled);
     bool ButtonVisible(int button) const;
     void SetButtonVisible(int button, bool visible);
+    // An empty tool tip shows none.
+    void SetButtonToolTip(int button, const QString& toolTip);
     QAction* Button(int button) const;
 
 signals:

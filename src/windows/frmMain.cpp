@@ -457,6 +457,11 @@ void frmMain::SetSyncButtonVisible(int32_t button, bool visible)
     tbSync_->SetButtonVisible(button, visible);
 }
 
+void frmMain::SetSyncButtonToolTip(int32_t button, const QString& text)
+{
+    tbSync_->SetButtonToolTip(button, text);
+}
+
 void frmMain::SetBusyIndicator(bool busy)
 {
     pbDownloading_->SetMarquee(busy);

@@ -49,6 +49,7 @@ public:
     void SetCloseEnabled(bool enabled) override;
     void SetInstallEnabled(bool enabled) override;
     void SetSyncButtonVisible(int32_t button, bool visible) override;
+    void SetSyncButtonToolTip(int32_t button, const QString& text) override;
     void SetBusyIndicator(bool busy) override;
     void SetDownloadProgress(int32_t permille, const QString& line) override;
     void SetCancelVisible(bool visible) override;

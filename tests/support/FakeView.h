@@ -35,6 +35,11 @@ public:
     void SetCloseEnabled(bool on) override { controls[1] = on; }
     void SetInstallEnabled(bool on) override { controls[2] = on; }
     void SetSyncButtonVisible(int32_t button, bool on) override { controls[2 + button] = on; }
+    void SetSyncButtonToolTip(int32_t button, const QString& text) override
+    {
+        if (!Misuse(button < 1 || button > 3))
+            tips[button] = text;
+    }
     void SetBusyIndicator(bool on) override { controls[6] = on; }
     void SetDownloadProgress(int32_t permille, const QString& line) override
     {
@@ -60,6 +65,7 @@ public:
     std::vector<Row> rows;
     bool controls[8] = {true, true}; // list, close, install, sync buttons 1-3, busy, cancel
     QStringList progress;            // "permille|line" per progress shown
+    QString tips[4];                 // the sync buttons' tool tips, from tips[1]
     bool badCall = false;            // an item added, changed or ghosted out of range
     bool warningShown = false;
     int waitDepth = 0, checkOnlineEnabled = 0, browsers = 0; // model browsers shown

@@ -128,15 +128,18 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
         EXPECT_EQ(seen, expected) << row << " " << key;
     }
 
-    // Off line the window lists the built-in rows. An archive, chosen in the
+    // Off line the window lists the built-in rows and those of the cached
+    // catalogue, and says when it was synced. An archive, chosen in the
     // file dialog or dropped, is identified by its checksum name or else by
     // its descriptor, and is installed only for a bought row of the cached
     // catalogue; a refusal leaves the disk as it was.
     site.reset();
     prompt.answers = {MsgAnswer::Cancel};
     window = std::make_unique<frmMain>(process, &prompt);
-    ASSERT_TRUE(open(14));
+    ASSERT_TRUE(open(22));
     EXPECT_EQ(prompt.Take(), QStringList{"下载配置文件失败！|21|错误"});
+    EXPECT_TRUE(
+        window->findChild<QAction*>("button3")->toolTip().startsWith("点击重试\n当前列表为 "));
     const auto hub = [&](const QString& name, const QString& version) {
         return RunVendor({"checksum", name, version}).out.trimmed() + ".Z";
     };

@@ -51,9 +51,15 @@ TEST_F(WorldTest, DemoWorld)
                       "10 0 10 10 0 0 0 0 0 0 0 0 0 0 0 0 0 0 2 1 8 9 list close install sync2/");
     EXPECT_EQ(Setting("canon") + Setting("dji"), "1.5.0-");
 
-    // A failed sync keeps the cache and offers to try again (Retry for the
-    // profile's messages, Cancel for the endpoint's).
+    // A failed sync keeps the cache, lists its rows with their statuses from
+    // the files, says when it was synced and offers to try again (Retry for
+    // the profile's messages, Cancel for the endpoint's).
     const QByteArray cache = ReadFile(Path("extcache.cfg"));
+    QFile file(Path("extcache.cfg"));
+    ASSERT_TRUE(file.open(QIODevice::Append) &&
+                file.setFileTime({{2026, 12, 7}, {10, 15, 42}}, QFile::FileModificationTime));
+    file.close();
+    const QStringList synced = view.Lines();
     const QString endpoint = root.filePath("site/update/tvh_endpoint.txt");
     const QString profile = root.filePath("site/kvxta_user_ext_info/demo.photographer");
     const QByteArray url = site->BaseUrl().toUtf8(), demo = ReadFile(profile);
@@ -88,12 +94,18 @@ TEST_F(WorldTest, DemoWorld)
         setrlimit(RLIMIT_FSIZE, &old);
         EXPECT_EQ(prompt.Take(), QStringList{message + "|21|错误"});
         EXPECT_EQ(ReadFile(Path("extcache.cfg")), cache);
-        EXPECT_EQ(view.checkOnlineEnabled - enabled + view.Lines().size(), (message == c) + 14);
-        EXPECT_EQ(view.Controls(), "list close sync3");
+        EXPECT_EQ(view.checkOnlineEnabled - enabled, message == c);
+        EXPECT_EQ(view.Lines(), synced);
+        EXPECT_EQ(view.Controls() + view.tips[3],
+                  "list close install sync3点击重试\n当前列表为 2026-12-07 10:15 同步的结果");
     }
+    // A cache that cannot be deciphered leaves the built-in rows and says no
+    // more than the sync's message.
+    WriteFile(Path("extcache.cfg"), QByteArray(33, 'z'));
     prompt.answers = {2};
     catalogue.PingReturn(false); // the probe could not start
     EXPECT_EQ(prompt.Take(), QStringList{"服务器无响应！|21|错误"});
+    EXPECT_EQ(QString::number(view.Lines().size()) + view.tips[3], "14点击重试");
 }
 
 // Installing and removing one package from the menu, also while the database
