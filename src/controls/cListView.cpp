@@ -73,8 +73,9 @@ void cListView::InitializeImageListSmall(int width, int height, bool /*use32BitC
     setIconSize(iconSize_);
 }
 
-void cListView::ImageListSmall_AddBitmap(const QPixmap& strip, const QColor& transparent)
+std::vector<QPixmap> cListView::Cut(const QPixmap& strip, const QColor& transparent) const
 {
+    std::vector<QPixmap> cells;
     const qreal dpr = strip.devicePixelRatio();
     const int cellWidth = qRound(iconSize_.width() * dpr);
     const int cellHeight = qRound(iconSize_.height() * dpr);
@@ -83,8 +84,22 @@ void cListView::ImageListSmall_AddBitmap(const QPixmap& strip, const QColor& tra
         cell.setDevicePixelRatio(dpr);
         if (transparent.isValid() && !cell.hasAlphaChannel())
             cell.setMask(cell.createMaskFromColor(transparent, Qt::MaskInColor));
-        icons_.emplace_back(cell);
+        cells.push_back(cell);
     }
+    return cells;
+}
+
+void cListView::ImageListSmall_AddBitmap(const QPixmap& strip, const QColor& transparent)
+{
+    for (const QPixmap& cell : Cut(strip, transparent))
+        icons_.emplace_back(cell);
+}
+
+void cListView::ImageListSmall_AddSelectedBitmap(const QPixmap& strip, const QColor& transparent)
+{
+    const std::vector<QPixmap> cells = Cut(strip, transparent);
+    for (size_t i = 0; i < cells.size() && i < icons_.size(); ++i)
+        icons_[i].addPixmap(cells[i], QIcon::Selected);
 }
 
 void cListView::ColumnAdd(int column, const QString& text, int width, int alignment)

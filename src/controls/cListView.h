@@ -23,6 +23,9 @@ public:
     // Cuts a strip of images of the small image list's size; transparent
     // is the colour that becomes transparent.
     void ImageListSmall_AddBitmap(const QPixmap& strip, const QColor& transparent);
+    // The images a selected row shows in place of those added so far, cut
+    // alike, in the same order.
+    void ImageListSmall_AddSelectedBitmap(const QPixmap& strip, const QColor& transparent);
     // alignment 1: right.
     void ColumnAdd(int column, const QString& text, int width, int alignment = 0);
 
@@ -75,6 +78,7 @@ protected:
 private:
     QTreeWidgetItem* Row(int row) const { return topLevelItem(row); }
     QIcon Icon(int index) const;
+    std::vector<QPixmap> Cut(const QPixmap& strip, const QColor& transparent) const;
 
     QSize iconSize_{16, 16};
     std::vector<QIcon> icons_;

@@ -132,6 +132,17 @@ void DrawBrand(QPainter& painter, int index)
     FitText(painter, QString::fromLatin1(maker.name), 2, kBrandWidth - 4, kBrandHeight, 13, colour);
 }
 
+// The makers' colours are chosen for a light row; on the highlight of a
+// selected row several fall below 3:1 (Leica, Pentax, Olympus). On a plate of
+// the light row's white each keeps its contrast.
+void DrawBrandOnPlate(QPainter& painter, int index)
+{
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(QRectF(0.5, 1, kBrandWidth - 1, kBrandHeight - 2), 4, 4);
+    DrawBrand(painter, index);
+}
+
 // --- STATUS ------------------------------------------------------------
 
 void DrawArrowArc(QPainter& painter, const QPointF& centre, qreal radius, qreal fromDegrees,
@@ -471,6 +482,11 @@ void DrawWarning(QPainter& painter, int)
 QPixmap BrandStrip(qreal dpr)
 {
     return Render(kBrandWidth, kBrandHeight, 0, kBrandCount, dpr, DrawBrand);
+}
+
+QPixmap BrandPlateStrip(qreal dpr)
+{
+    return Render(kBrandWidth, kBrandHeight, 0, kBrandCount, dpr, DrawBrandOnPlate);
 }
 
 QPixmap BrandLogo(int index, qreal dpr)

@@ -12,7 +12,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -80,6 +82,30 @@ TEST_F(WorldTest, MainWindowRowsMenuDoubleClickBusyAndSyncButtons)
         seen << Meet(prompt, [&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at); });
         EXPECT_EQ(seen.join(u'|'), expected) << row;
     }
+
+    // On a selected row each maker's logo keeps 3:1 against what surrounds it
+    // (WCAG 2 contrast of relative luminances): in the middle of the logo's
+    // cell, the darkest and the lightest pixel against the commonest.
+    const auto linear = [](int v) {
+        return v < 11 ? v / 3294.6 : std::pow((v + 14.025) / 269.025, 2.4);
+    };
+    const auto luminance = [&](QRgb c) {
+        return .2126 * linear(qRed(c)) + .7152 * linear(qGreen(c)) + .0722 * linear(qBlue(c)) + .05;
+    };
+    for (int row = 0; row < 14; ++row) {
+        list->SetItemSelected(row, true);
+        const QPoint cell = list->visualItemRect(list->topLevelItem(row)).topLeft();
+        const QImage shot = list->viewport()->grab({cell + QPoint(8, 6), QSize(42, 14)}).toImage();
+        std::map<double, int> pixels; // by luminance
+        double around = 0;
+        for (int i = 0, most = 0; i < shot.width() * shot.height(); ++i)
+            if (const double l = luminance(shot.pixel(i % shot.width(), i / shot.width()));
+                ++pixels[l] > most)
+                most = pixels[l], around = l;
+        EXPECT_GE(std::max(around / pixels.begin()->first, pixels.rbegin()->first / around), 3)
+            << "logo " << list->ItemIcon(row, 0);
+    }
+
     // Below the rows nothing is selected: no menu.
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, {20, list->viewport()->height() - 5});
     EXPECT_FALSE(window.findChild<QWidget*>("mnuItem")->isVisible());
@@ -129,12 +155,11 @@ TEST(WindowTest, ModelBrowserFillsOncePerOpening)
     QApplication::sendEvent(&browser, &restored);
     QTest::qWait(300);
     QStringList lines;
-    while (lines.size() < list->count())
+    for (int i = 0; i < list->count(); ++i)
         lines << QString("%1|%2|%3|%4|%5")
-                     .arg(list->ItemText(lines.size(), 0), list->ItemText(lines.size(), 1),
-                          list->ItemText(lines.size(), 2))
-                     .arg(list->ItemIcon(lines.size(), 0))
-                     .arg(list->ItemIcon(lines.size(), 1));
+                     .arg(list->ItemText(i, 0), list->ItemText(i, 1), list->ItemText(i, 2))
+                     .arg(list->ItemIcon(i, 0))
+                     .arg(list->ItemIcon(i, 1));
     EXPECT_EQ(lines, QStringList({"X-T5|MILC|2022-11|5|-1", "├  XF 18-55mm|KIT||-1|0",
                                   "├  XC 15-45mm|KIT||-1|0", "D|DSLR-H|2020|2|-1", "M|DSLR-M||3|-1",
                                   "E|DSLR-E||4|-1", "C|COMPACT||6|-1", "P|CELL||13|-1",

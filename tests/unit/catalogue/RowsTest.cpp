@@ -1,11 +1,7 @@
 #include "World.h"
-#include "catalogue/ModelFilter.h"
 #include "catalogue/cDownloadProgress.h"
 #include "crypto/Envelope.h"
 
-#include <QJsonObject>
-
-#include <QJsonArray>
 #include <QJsonObject>
 
 // The list from the local files: one ghosted row per maker of the editor's
@@ -153,41 +149,4 @@ TEST(DownloadProgress, LineBarAndAtMostTenUpdatesASecond)
     EXPECT_EQ(DownloadProgressLine("x", 1048524, -1, 1023, 0, 0), "x 1023.9 KB · 1023 B/s");
     EXPECT_EQ(FormatByteSize(1024) + FormatByteSize(1048575) + FormatByteSize(5LL << 30),
               "1.0 KB1.0 MB5.0 GB");
-}
-
-// The find text as typed (full-width from an input method, any case, any kind
-// of space or dash) -> the bodies it finds. Soft hyphen U+00AD, no-break
-// space U+00A0, ideographic space U+3000, dashes U+2010..U+2015 and U+FF0D.
-TEST(ModelFilter, TypedTextFindsTheBodiesAPersonMeans)
-{
-    const QStringList bodies = {"EOS R5",          "Z 8",       "EOS-R50",     "X\u2010T5",
-                                "\u03b17R \u2163", "Lumix S1H", "ＧＦＸ１００"};
-    const std::pair<const char*, const char*> typed[] = {
-        {"eosr5", "EOS R5|EOS-R50"},
-        {"ｚ８", "Z 8"},
-        {"ＥＯＳ", "EOS R5|EOS-R50"},
-        {"eos\u3000r50", "EOS-R50"},
-        {"EOS\uff0dR5", "EOS R5|EOS-R50"},
-        {"e\u00adOS\u2011r 5", "EOS R5|EOS-R50"},
-        {"x-t5", "X\u2010T5"},
-        {"X\u2014t\u20155", "X\u2010T5"},
-        {"\u03917r iv", "\u03b17R \u2163"},
-        {"s1h\u00a0", "Lumix S1H"},
-        {"gfx 100", "ＧＦＸ１００"},
-        {"r6", ""},
-        {"\u2012 \u3000\u2013",
-         "EOS R5|Z 8|EOS-R50|X\u2010T5|\u03b17R \u2163|Lumix S1H|ＧＦＸ１００"}};
-    ModelFilter filter;
-    QJsonArray models;
-    for (const QString& body : bodies)
-        filter.AddBody(body, 0), models.append(QJsonObject{{"name", body}});
-    for (const auto& [text, expected] : typed) {
-        const std::vector<bool> visible = filter.VisibleLines(text);
-        QStringList found;
-        for (size_t i = 0; i < visible.size(); ++i)
-            if (visible[i])
-                found << bodies[int(i)];
-        EXPECT_EQ(found.join('|'), expected) << text;
-        EXPECT_EQ(ModelsMatch(JsonNode(models), text), found.size() > 0) << text;
-    }
 }
