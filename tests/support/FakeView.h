@@ -35,11 +35,7 @@ public:
     void SetCloseEnabled(bool on) override { controls[1] = on; }
     void SetInstallEnabled(bool on) override { controls[2] = on; }
     void SetSyncButtonVisible(int32_t button, bool on) override { controls[2 + button] = on; }
-    void SetSyncButtonToolTip(int32_t button, const QString& text) override
-    {
-        if (!Misuse(button < 1 || button > 3))
-            tips[button] = text;
-    }
+    void SetSyncButtonToolTip(int32_t b, const QString& t) override { tips[b & 3] = t; }
     void SetBusyIndicator(bool on) override { controls[6] = on; }
     void SetDownloadProgress(int32_t permille, const QString& line) override
     {

@@ -58,22 +58,29 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
 {
     DemoWorld();
     const QString editor = process.ProgramFolder;
-    // The browser: folded names, kit lenses kept, Escape restores the list.
+    // The browser. Texts as typed, or as an input method commits them (full
+    // width, any case, any kind of space or dash: U+3000, U+2010..U+2015,
+    // soft hyphen U+00AD, no-break space U+00A0) -> the lines shown; a body's
+    // kit lenses stay with it. Enter goes to the first match, Escape brings
+    // the whole list back.
     frmModels browser(prompt, "17");
-    browser.Models = JsonNode::parse(
-        R"([{"name":"EOS R5","kit_lens":["RF 24-105mm"]},{"name":"Z 8"},{"name":"EOS-R50"}])");
+    browser.Models = JsonNode::parse(R"([{"name":"EOS R5","kit_lens":["RF 24-105mm"]},
+        {"name":"Z 8"},{"name":"EOS-R50"},{"name":"X‐T5"},{"name":"α7R Ⅳ"},{"name":"ＧＦＸ１００"}])");
     browser.show();
     const cListView* models = browser.findChild<cListView*>();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return models->count() == 4 && browser.isActiveWindow(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return models->count() == 7 && browser.isActiveWindow(); }));
     Key(Qt::Key_F, Qt::ControlModifier);
-    const std::pair<QString, QString> typed[] = {{"eosr5", "EOS R5|├  RF 24-105mm|EOS-R50"},
-                                                 {"0", "EOS-R50"},
-                                                 {"\r", "EOS-R50"},
-                                                 {"\x1b", ""}};
+    const QString all = "EOS R5|├  RF 24-105mm|Z 8|EOS-R50|X\u2010T5|α7R Ⅳ|ＧＦＸ１００";
+    // clang-format off
+    const std::pair<QString, QString> typed[] = {
+        {"eosr5", "EOS R5|├  RF 24-105mm|EOS-R50"}, {"ｚ８", "Z 8"}, {"ＥＯＳ－ｒ５", "EOS R5|├  RF 24-105mm|EOS-R50"},
+        {"x\u2014t5", "X\u2010T5"}, {"\u03917r iv", "α7R Ⅳ"}, {"gfx\u00a0100", "ＧＦＸ１００"}, {"r6", ""},
+        {"\u2012 \u3000\u2015", all}, {"e\u00adOS\u2011r\u300050", "EOS-R50"}, {"\r", "EOS-R50"}, {"\x1b", all}};
+    // clang-format on
     for (const auto& [keys, shown] : typed) {
         keys[0] < ' ' ? Key(keys == "\r" ? Qt::Key_Return : Qt::Key_Escape)
-                      : QTest::keyClicks(QApplication::focusWidget(), keys);
-        EXPECT_EQ(Shown(models), shown.isEmpty() ? "EOS R5|├  RF 24-105mm|Z 8|EOS-R50" : shown);
+                      : browser.findChild<QLineEdit*>("txtFind")->setText(keys);
+        EXPECT_EQ(Shown(models), shown) << keys.toStdString();
     }
     EXPECT_TRUE(browser.isVisible()) << "Enter went to the first match, Escape cleared the field";
     EXPECT_TRUE(QApplication::focusWidget() == models && models->ItemSelected(3));
@@ -102,7 +109,7 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
     // Built-in rows match by the equipment database, installed packages by
     // their models; the others stay. The find outlives a rebuild.
     Key(Qt::Key_F, Qt::ControlModifier);
-    QTest::keyClicks(QApplication::focusWidget(), "eos r4");
+    window->findChild<QLineEdit*>("txtFind")->insert("ＥＯＳ　ｒ４");
     window->Procedures().RefreshList();
     QCoreApplication::processEvents();
     EXPECT_EQ(Shown(list), "佳能 (内置)|佳能 Canon 2026|尼康 Nikon 2026|索尼 Sony 2026|大疆 "
