@@ -61,9 +61,15 @@ for _ in $(seq 200); do
 done
 sleep 2 # the list is rebuilt and painted after the profile arrives
 shot="$world/demo-main-window.png"
+window=$(xdotool search --name 'Kestrovia Morvelin' 2>/dev/null | head -n 1) || true
+# A selected row (the Leica package, the 20th), as the README shows the list.
+if [ -n "$window" ]; then
+  xdotool mousemove --window "$window" 160 579 click 1 || true
+  sleep 0.5
+fi
 import -window root "$shot"
 # The model browser of the installed Fujifilm package (its row is the 16th).
-if window=$(xdotool search --name 'Kestrovia Morvelin' 2>/dev/null | head -n 1) && [ -n "$window" ]; then
+if [ -n "$window" ]; then
   xdotool mousemove --window "$window" 160 475 click --repeat 2 --delay 80 1 || true
   sleep 1
   import -window root "$world/demo-model-browser.png"
