@@ -91,9 +91,9 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double baseline = reporter.Rate("BM_OpenSslPortableEcb");
     if (baseline > 0) {
-        std::printf("ratio cRijndael blocks / OpenSSL portable: %.2f (target >= 1.6)\n",
+        std::printf("figure: cRijndael blocks / OpenSSL portable: %.2f (target >= 1.6)\n",
                     reporter.Rate("BM_RijndaelBlocks") / baseline);
-        std::printf("ratio cRijndael ArrayEncrypt / OpenSSL portable: %.2f (target >= 1.6)\n",
+        std::printf("figure: cRijndael ArrayEncrypt / OpenSSL portable: %.2f (target >= 1.6)\n",
                     reporter.Rate("BM_RijndaelArrayEncrypt") / baseline);
     }
     benchmark::Shutdown();

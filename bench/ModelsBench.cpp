@@ -150,15 +150,17 @@ int main(int argc, char** argv)
     const QString bare = QStringLiteral("BM_BareFill3");
     if (reporter.CpuTime(ours) > 0 && reporter.CpuTime(bare) > 0)
         std::printf("model browser %.1f ms (CPU %.1f), bare QTreeWidget of %d rows, 3 columns "
-                    "%.1f ms (CPU %.1f); ratio %.2f, by CPU time %.2f (target <= 3)\n",
+                    "%.1f ms (CPU %.1f); by CPU time %.2f\n",
                     reporter.Time(ours), reporter.CpuTime(ours), kLines, reporter.Time(bare),
-                    reporter.CpuTime(bare), reporter.Time(ours) / reporter.Time(bare),
-                    reporter.CpuTime(ours) / reporter.CpuTime(bare));
+                    reporter.CpuTime(bare), reporter.CpuTime(ours) / reporter.CpuTime(bare));
+    if (reporter.Time(ours) > 0 && reporter.Time(bare) > 0)
+        std::printf("figure: model browser fill / bare fill, %d lines: %.2f (target <= 2.5)\n",
+                    kLines, reporter.Time(ours) / reporter.Time(bare));
     const QString find = QStringLiteral("BM_ModelFind");
     if (reporter.Time(find) > 0 && reporter.Time(ours) > 0)
-        std::printf("find in the model browser %.2f ms per keystroke (target < 20), %.3f of "
-                    "filling it\n",
-                    reporter.Time(find), reporter.Time(find) / reporter.Time(ours));
+        std::printf("find in the model browser: %.3f of filling it\n"
+                    "figure: find in the model browser, ms per keystroke: %.2f (target < 20)\n",
+                    reporter.Time(find) / reporter.Time(ours), reporter.Time(find));
     benchmark::Shutdown();
     return 0;
 }
