@@ -2,6 +2,7 @@
 
 #include "IView.h"
 #include "MainState.h"
+#include "cRebuildMemo.h"
 #include "cInstalledDbFile.h"
 #include "startup/IPrompt.h"
 #include "startup/ProcessValues.h"
@@ -119,6 +120,7 @@ private:
     int batchPosition_ = 0;
     int batchCount_ = 0;
     cInstalledDbFile installedDbFile_;
+    cRebuildMemo memo_; // what the rebuilds deciphered, until its file changes
 
     // What the Packages and Downloads folders held when the running rebuild
     // of the catalogue rows began; none outside it. With it the status of a

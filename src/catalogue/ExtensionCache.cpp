@@ -37,7 +37,7 @@ void Catalogue::LoadExtensionCache(bool quiet)
             // 16, cannot be deciphered into text.
             if (IsArrayEmpty(bytes) || bytes->isEmpty())
                 throw IoError(ErrorNumber::PathAccess, path);
-            document = JsonNode::parse(Utf8ToString(DecryptBytes(bytes, false)));
+            document = memo_.Parse(cRebuildMemo::CatalogueCache, *bytes);
         }
     } catch (const RaisedError&) {
         if (!quiet)
@@ -140,24 +140,20 @@ int32_t Catalogue::GetExtensionStatus(const QString& name, const QString& versio
         return NotPurchased;
 
     // The checksum proves the row; it also names files, so it must be plain hex.
-    const QStringList parts = DecryptHexString(checksum).split(u'@');
-    if (!IsSafeChecksum(checksum) || parts.size() != 2 || parts[0] != name || parts[1] != version)
+    const QStringList parts = memo_.ChecksumParts(checksum);
+    if (parts.isEmpty() || parts[0] != name || parts[1] != version)
         return Failed;
 
     bool installed = CountOf(state_.InstalledDb, name) > 0;
     const bool packageFolder = !listing_ || listing_->packageFolders.contains(checksum);
-    const QString descriptorPath = packageFolder ? DescriptorPath(checksum) : QString();
-    if (packageFolder && IsExistingFile(descriptorPath)) {
-        const ByteArray bytes = ReadWholeFile(descriptorPath);
-        if (!bytes)
-            installed = false; // a descriptor that exists but cannot be read
-        else if (!bytes->isEmpty()) {
-            const ByteArray plain = DecryptBytes(bytes, false);
-            if (IsArrayEmpty(plain))
-                installed = false; // a descriptor that cannot be deciphered
-            else
-                descriptor = Utf8ToString(plain);
-        }
+    if (packageFolder) {
+        // A descriptor that exists but cannot be read or deciphered is no
+        // installation.
+        const cRebuildMemo::DescriptorRead read = memo_.Descriptor(DescriptorPath(checksum));
+        if (read.exists && !read.text)
+            installed = false;
+        else if (read.text)
+            descriptor = *read.text;
     }
 
     const QString local = Settings::Read(Settings::Tovarinth, name, version);

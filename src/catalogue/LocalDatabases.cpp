@@ -66,7 +66,7 @@ void Catalogue::LoadLocalDatabases()
         if (IsExistingFile(path)) {
             const ByteArray bytes = ReadWholeFile(path);
             if (!IsArrayEmpty(bytes))
-                document = JsonNode::parse(Utf8ToString(DecryptBytes(bytes, false)));
+                document = memo_.Parse(cRebuildMemo::EquipmentDb, *bytes);
         }
     } catch (const RaisedError&) {
         document.reset();

@@ -15,7 +15,8 @@ public:
     // The database the file holds: none for a missing file, a file of no
     // bytes, or a plaintext that does not begin with "{" or does not parse.
     // Raises IoError when something by that name cannot be read, and the
-    // cipher's error for a length that is not a multiple of 16.
+    // cipher's error for a length that is not a multiple of 16. The same
+    // bytes as at the last Read give the database parsed then.
     std::optional<JsonNode> Read(const QString& path);
     // Whether the file now differs from what the last Read or Write saw; true
     // when that Read failed or nothing was seen yet.
@@ -25,5 +26,10 @@ public:
     bool Write(const QString& path, const QString& text);
 
 private:
-    std::optional<QByteArray> seen_; // digest of the bytes last read or written
+    // The bytes last read or written (a missing file reads as none), and the
+    // database parsed from them by the last Read: reading the same bytes
+    // again reuses it.
+    std::optional<QByteArray> seen_;
+    std::optional<JsonNode> parsed_;
+    bool parsedSeen_ = false;
 };

@@ -5,6 +5,7 @@ target_sources(tovarinth_core PRIVATE
   catalogue/LocalDatabases.cpp
   catalogue/cInstalledDbFile.h catalogue/cInstalledDbFile.cpp
   catalogue/ExtensionCache.cpp
+  catalogue/cRebuildMemo.h catalogue/cRebuildMemo.cpp
   catalogue/Packages.cpp
   catalogue/cDownloadProgress.h catalogue/cDownloadProgress.cpp
   catalogue/PackageCommands.cpp
