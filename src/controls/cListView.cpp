@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTimer>
+#include <utility>
 
 namespace {
 
@@ -115,9 +117,40 @@ void cListView::ColumnAdd(int column, const QString& text, int width, int alignm
     setColumnWidth(column, width);
 }
 
+cListView::~cListView()
+{
+    qDeleteAll(held_);
+}
+
 void cListView::Clear()
 {
+    qDeleteAll(held_);
+    held_.clear();
     clear();
+}
+
+void cListView::BeginFill()
+{
+    if (filling_)
+        return;
+    filling_ = true;
+    QTimer::singleShot(0, this, &cListView::EndFill);
+}
+
+void cListView::EndFill()
+{
+    filling_ = false;
+    if (held_.isEmpty())
+        return;
+    insertTopLevelItems(topLevelItemCount(), std::exchange(held_, {}));
+}
+
+QTreeWidgetItem* cListView::Row(int row) const
+{
+    const int shown = topLevelItemCount();
+    if (row >= shown && row - shown < held_.size())
+        return held_[row - shown];
+    return topLevelItem(row);
 }
 
 QIcon cListView::Icon(int index) const
@@ -136,6 +169,11 @@ void cListView::ItemAdd(int row, const QString& text, int indent, int icon, int 
     item->setData(0, TagRole, tag);
     for (int column = 1; column < columnCount(); ++column)
         item->setTextAlignment(column, Qt::Alignment(headerItem()->data(column, TagRole).toInt()));
+    if (filling_ && row >= count()) {
+        held_.append(item);
+        return;
+    }
+    EndFill(); // a row put among the others: the held ones go first
     insertTopLevelItem(std::clamp(row, 0, topLevelItemCount()), item);
 }
 

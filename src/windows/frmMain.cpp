@@ -385,6 +385,7 @@ void frmMain::ScheduleFind()
 
 void frmMain::ApplyFind()
 {
+    lvBody_->EndFill(); // the rows it hides must be in the list
     const QString text = txtFind_->text();
     for (int row = 0; row < lvBody_->count(); ++row) {
         const bool hidden = !RowMatchesFind(state_, row, text);
@@ -409,7 +410,10 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Clear()
 {
+    // A rebuild follows: its rows go into the list together when it sets the
+    // controls at its end.
     lvBody_->Clear();
+    lvBody_->BeginFill();
 }
 
 void frmMain::ItemAdd(int32_t row, const QString& text, int32_t indent, int32_t icon, int32_t tag)
@@ -440,6 +444,7 @@ int32_t frmMain::count() const
 
 void frmMain::SetListEnabled(bool enabled)
 {
+    lvBody_->EndFill();
     lvBody_->setEnabled(enabled);
 }
 

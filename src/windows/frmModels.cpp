@@ -126,6 +126,7 @@ void frmModels::tmrLoad_Timer()
         return;
     lvModels_->hide();
     lvModels_->setUpdatesEnabled(false);
+    lvModels_->BeginFill();
     int row = 0;
     for (int i = 1; i <= n; ++i) {
         JsonNode model;
@@ -154,6 +155,7 @@ void frmModels::tmrLoad_Timer()
             ++row;
         }
     }
+    lvModels_->EndFill();
     if (!txtFind_->text().isEmpty()) // typed before the list was filled
         ApplyFind(txtFind_->text());
     lvModels_->setUpdatesEnabled(true);
