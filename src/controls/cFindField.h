@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QAction>
+#include <QIcon>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QShortcut>
 
 // The find field of a window: the prompt text "查找机型", a button that clears
@@ -13,11 +17,37 @@ public:
     {
         setObjectName(QStringLiteral("txtFind"));
         setPlaceholderText(QStringLiteral("查找机型"));
-        setClearButtonEnabled(true);
+        // A clear button of our own drawing: the style's looks its icon up in
+        // the icon themes, which took a good part of the window's start.
+        QAction* clearText = addAction(ClearIcon(devicePixelRatioF()), TrailingPosition);
+        clearText->setObjectName(QStringLiteral("actClearFind"));
+        clearText->setToolTip(QStringLiteral("清除"));
+        clearText->setVisible(false);
+        connect(clearText, &QAction::triggered, this, &QLineEdit::clear);
+        connect(this, &QLineEdit::textChanged, clearText,
+                [clearText](const QString& text) { clearText->setVisible(!text.isEmpty()); });
         connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), window), &QShortcut::activated,
                 this, [this] {
                     setFocus(Qt::ShortcutFocusReason);
                     selectAll();
                 });
+    }
+
+private:
+    // A grey disc with a white cross, 16 pixels square.
+    static QIcon ClearIcon(qreal dpr)
+    {
+        QPixmap pixmap(qCeil(16 * dpr), qCeil(16 * dpr));
+        pixmap.setDevicePixelRatio(dpr);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x8A, 0x8A, 0x8A));
+        painter.drawEllipse(QRectF(1, 1, 14, 14));
+        painter.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(5.5, 5.5), QPointF(10.5, 10.5));
+        painter.drawLine(QPointF(10.5, 5.5), QPointF(5.5, 10.5));
+        return QIcon(pixmap);
     }
 };

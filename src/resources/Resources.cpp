@@ -135,12 +135,11 @@ void DrawBrand(QPainter& painter, int index)
 // The makers' colours are chosen for a light row; on the highlight of a
 // selected row several fall below 3:1 (Leica, Pentax, Olympus). On a plate of
 // the light row's white each keeps its contrast.
-void DrawBrandOnPlate(QPainter& painter, int index)
+void DrawPlate(QPainter& painter, int)
 {
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::white);
     painter.drawRoundedRect(QRectF(0.5, 1, kBrandWidth - 1, kBrandHeight - 2), 4, 4);
-    DrawBrand(painter, index);
 }
 
 // --- STATUS ------------------------------------------------------------
@@ -484,9 +483,15 @@ QPixmap BrandStrip(qreal dpr)
     return Render(kBrandWidth, kBrandHeight, 0, kBrandCount, dpr, DrawBrand);
 }
 
-QPixmap BrandPlateStrip(qreal dpr)
+QPixmap BrandPlateStrip(const QPixmap& brandStrip)
 {
-    return Render(kBrandWidth, kBrandHeight, 0, kBrandCount, dpr, DrawBrandOnPlate);
+    // The plates, with the logos already drawn laid over them rather than
+    // drawn again: the logos' text is the dear part of the start-up images.
+    QPixmap strip =
+        Render(kBrandWidth, kBrandHeight, 0, kBrandCount, brandStrip.devicePixelRatio(), DrawPlate);
+    QPainter painter(&strip);
+    painter.drawPixmap(0, 0, brandStrip);
+    return strip;
 }
 
 QPixmap BrandLogo(int index, qreal dpr)

@@ -17,7 +17,7 @@ constexpr int kBrandHeight = 24;
 QPixmap BrandStrip(qreal dpr);
 // The same cells as a selected row shows them: each logo on a light plate of
 // its own, so that it keeps its contrast on the highlight.
-QPixmap BrandPlateStrip(qreal dpr);
+QPixmap BrandPlateStrip(const QPixmap& brandStrip);
 QPixmap BrandLogo(int index, qreal dpr); // an empty pixmap for an index out of range
 
 // STATUS: the sync toolbar's images: 0 idle, 1 syncing, 2 synced, 3 failed,

@@ -232,8 +232,9 @@ void frmMain::Form_Load()
 
     lvBody_->Initialize();
     lvBody_->InitializeImageListSmall(55, 24, false);
-    lvBody_->ImageListSmall_AddBitmap(BrandStrip(dpr), kWhite);
-    lvBody_->ImageListSmall_AddSelectedBitmap(BrandPlateStrip(dpr), kWhite);
+    const QPixmap brands = BrandStrip(dpr);
+    lvBody_->ImageListSmall_AddBitmap(brands, kWhite);
+    lvBody_->ImageListSmall_AddSelectedBitmap(BrandPlateStrip(brands), kWhite);
     lvBody_->SetBorderStyle(1);
     lvBody_->SetViewMode(1);
     lvBody_->SetFullRowSelect(true);
