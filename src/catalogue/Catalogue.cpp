@@ -1,5 +1,6 @@
 #include "Catalogue.h"
 
+#include "cLongWork.h"
 #include "net/cPing.h"
 #include "startup/FileIo.h"
 
@@ -57,7 +58,8 @@ void Catalogue::UpdateControls()
     if (view_.count() > 0)
         for (const ExtensionEntry& entry : state_.Entries)
             actionable = actionable || IsInstallable(entry.Status);
-    view_.SetInstallEnabled(state_.CatalogueLoaded && !busy && actionable);
+    // The sync clears Busy early; install-all still waits for its end.
+    view_.SetInstallEnabled(state_.CatalogueLoaded && !busy && !work_ && actionable);
 
     const bool account = process_.HasAccount();
     const bool retry = account && !state_.ProfileSynced && !busy;
@@ -70,7 +72,7 @@ void Catalogue::UpdateControls()
     view_.SetSyncButtonToolTip(3, retryTip);
     view_.SetSyncButtonVisible(2, account && !retry && !busy);
     view_.SetBusyIndicator(busy);
-    view_.SetCancelVisible(busy && cancellable_);
+    view_.SetCancel(work_ && work_->CancelOffered(), work_ && work_->Stoppable());
 }
 
 int16_t GetMakerIconIndex(const QString& key)

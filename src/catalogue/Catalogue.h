@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-class cDownload;
+class cLongWork;
 class cPing;
 
 // The main window's procedures over its form-level state: building the list
@@ -55,22 +55,25 @@ public:
 
     // Fetches the archive unless it is at hand, unpacks it, loads the
     // descriptor into the first row with this checksum and records the
-    // package. In a batch the caller keeps Busy set and saves the database.
+    // package; in a batch the caller records it. A stop of the running long
+    // work is honoured until the archive is in place.
     bool InstallPackage(const QString& checksum, bool batch);
+    // The database first, then each version setting; a package whose setting
+    // cannot be written stays out of the database. True when all are recorded.
+    bool RecordPackages(const std::vector<size_t>& rows);
     // Takes the package out of the database and the settings; its files stay.
     bool UninstallPackage(const QString& checksum);
 
-    // Stops the package download under way between two chunks, or while it
-    // connects; an install-all ends after its current package, which is not
-    // installed. Nothing happens when no download or install-all runs.
-    void CancelWork();
-    bool CancelRequested() const { return cancelRequested_; }
+    // The one gate: a long operation (cLongWork) runs, and every command refuses.
+    bool WorkRunning() const { return work_ != nullptr; }
+    void CancelWork(); // 取消 and Escape: stops it while it can be stopped
 
     // The commands of the window.
     bool CheckPackageSupport();
     void InstallAll();              // the install-all button
     void ContextCommand(int index); // 0 install, 1 remove, 2 buy, 99 double-click
     void RowDoubleClick();
+    void InstallOne(int32_t row); // the single installation, in the caller's long work
     QString PurchaseLink(int row) const;
 
     // What the row's context menu offers.
@@ -105,6 +108,8 @@ public:
     const ProcessValues& Process() const { return process_; }
 
 private:
+    friend class cLongWork;
+
     void ReadInstalledDatabase();
     // As SaveInstalledDatabase; the member of the package removed leaves.
     bool SaveInstalledDatabase(const QString& removed);
@@ -112,13 +117,7 @@ private:
     ExtensionEntry* FirstRowWithChecksum(const QString& checksum);
 
     std::unique_ptr<cPing> connection_; // created by the first online check
-    cDownload* running_ = nullptr;      // the package download under way
-    bool cancellable_ = false;          // a package download or an install-all runs
-    bool cancelRequested_ = false;
-    // The package's place in an install-all, for the progress line; count 0
-    // outside one.
-    int batchPosition_ = 0;
-    int batchCount_ = 0;
+    cLongWork* work_ = nullptr;         // the long operation under way
     cInstalledDbFile installedDbFile_;
     cRebuildMemo memo_; // what the rebuilds deciphered, until its file changes
 
@@ -165,22 +164,3 @@ inline const QString ErrorTitle = QStringLiteral("错误");
 inline const QString BuiltinSuffix = QStringLiteral(" (内置)");
 inline const QString HintTitle = QStringLiteral("提示");
 } // namespace CatalogueText
-
-// Message-box style values and answers, as the system numbers them.
-namespace MsgStyle {
-constexpr int32_t OkOnly = 0;
-constexpr int32_t YesNoCancel = 3;
-constexpr int32_t YesNo = 4;
-constexpr int32_t RetryCancel = 5;
-constexpr int32_t Critical = 16;
-constexpr int32_t Question = 32;
-constexpr int32_t Exclamation = 48;
-constexpr int32_t Information = 64;
-} // namespace MsgStyle
-namespace MsgAnswer {
-constexpr int32_t Ok = 1;
-constexpr int32_t Cancel = 2;
-constexpr int32_t Retry = 4;
-constexpr int32_t Yes = 6;
-constexpr int32_t No = 7;
-} // namespace MsgAnswer

@@ -35,8 +35,10 @@ public:
     // bar (-1: unknown, the busy marquee) and a line beside the sync state
     // (empty: no line).
     virtual void SetDownloadProgress(int32_t permille, const QString& line) = 0;
-    // "取消(&C)" in place of "一键安装(&I)".
-    virtual void SetCancelVisible(bool visible) = 0;
+    // "取消(&C)", in a place of its own beside the progress bar, and Escape.
+    virtual void SetCancel(bool visible, bool enabled) = 0;
+    // The keyboard focus to the list, on row (-1: on the row it had).
+    virtual void FocusList(int32_t row) = 0;
 
     // Turns the one-shot online-check timer on: the probe and the sync run
     // again on its next tick.

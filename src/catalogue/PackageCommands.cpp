@@ -2,6 +2,7 @@
 
 #include "Catalogue.h"
 #include "JsonLookup.h"
+#include "cLongWork.h"
 #include "crypto/MachineKey.h"
 #include "net/VendorUrl.h"
 
@@ -21,51 +22,67 @@ bool Catalogue::CheckPackageSupport()
     return false;
 }
 
+void Catalogue::CancelWork()
+{
+    if (work_)
+        work_->RequestStop();
+}
+
 void Catalogue::InstallAll()
 {
-    if (!CheckPackageSupport())
+    if (work_ || !CheckPackageSupport())
         return;
-    state_.Busy = true;
-    cancellable_ = true;
-    cancelRequested_ = false;
-    UpdateControls();
+    cLongWork work(*this, cLongWork::Kind::Install);
     bool failed = false;
-    int installed = 0;
     const int32_t rows =
         std::min<int32_t>(view_.count(), static_cast<int32_t>(state_.Entries.size()));
-    batchPosition_ = 0;
-    batchCount_ = static_cast<int>(
+    const auto count = static_cast<int>(
         std::count_if(state_.Entries.begin(), state_.Entries.begin() + rows,
                       [](const ExtensionEntry& entry) { return IsInstallable(entry.Status); }));
-    for (int32_t i = 0; i < rows && !cancelRequested_; ++i) {
+    std::vector<size_t> installed;
+    int position = 0;
+    for (int32_t i = 0; i < rows && !work.StopRequested(); ++i) {
         if (IsInstallable(state_.Entries[static_cast<size_t>(i)].Status)) {
-            ++batchPosition_;
+            work.SetBatchPosition(++position, count);
+            work.SetStoppable(true);
             if (InstallPackage(state_.Entries[static_cast<size_t>(i)].Checksum, true)) {
-                ++installed;
-            } else if (!cancelRequested_) { // a cancelled package has not failed
+                installed.push_back(static_cast<size_t>(i));
+            } else if (!work.StopRequested()) { // a cancelled package has not failed
                 state_.Entries[static_cast<size_t>(i)].Status = Failed;
                 failed = true;
             }
         }
         view_.DoEvents();
     }
-    batchPosition_ = batchCount_ = 0;
-    cancellable_ = false;
-    UpdateControls();
-    // A database that could not be written leaves every package of the batch
-    // unrecorded: that is a failure, even of a cancelled batch.
-    const bool saved = SaveInstalledDatabase();
-    if (failed || !saved)
+    work.SetStoppable(false);
+    // Once, after the batch; a database that could not be written leaves
+    // every package of the batch unrecorded: a failure, even of a cancelled one.
+    failed = !RecordPackages(installed) || failed;
+    if (failed)
         prompt_.MsgBox(QStringLiteral("部分扩展包安装失败！"), MsgStyle::Exclamation,
                        QStringLiteral("提醒"));
-    else if (cancelRequested_)
-        prompt_.MsgBox(QStringLiteral("已取消安装，取消前已成功安装 %1 个扩展包。").arg(installed),
-                       MsgStyle::Information, CatalogueText::HintTitle);
+    else if (work.StopRequested())
+        prompt_.MsgBox(
+            QStringLiteral("已取消安装，取消前已成功安装 %1 个扩展包。").arg(installed.size()),
+            MsgStyle::Information, CatalogueText::HintTitle);
     else
         prompt_.MsgBox(QStringLiteral("成功安装所有已购买的扩展包！"), MsgStyle::Information,
                        CatalogueText::HintTitle);
-    cancelRequested_ = false;
-    state_.Busy = false;
+    RefreshList();
+}
+
+void Catalogue::InstallOne(int32_t row)
+{
+    const ExtensionEntry entry = state_.Entries[static_cast<size_t>(row)];
+    if (!InstallPackage(entry.Checksum, false)) {
+        // The user who cancelled knows; the row is back as it was.
+        if (!work_ || !work_->StopRequested())
+            prompt_.MsgBox(QStringLiteral("安装扩展包失败！"), MsgStyle::Critical,
+                           CatalogueText::ErrorTitle);
+        return;
+    }
+    prompt_.MsgBox(QStringLiteral("成功安装 ") + entry.Display + QStringLiteral(" 扩展包！"),
+                   MsgStyle::Information, CatalogueText::HintTitle);
     RefreshList();
 }
 
@@ -73,27 +90,20 @@ void Catalogue::ContextCommand(int index)
 {
     const int32_t selected = state_.SelectedIndex;
     const bool haveRow = selected >= 0 && selected < static_cast<int32_t>(state_.Entries.size());
+    if (work_) // every command waits for the long work under way to end
+        return;
     switch (index) {
     case 0: {
         if (!haveRow || !CheckPackageSupport())
             return;
-        const ExtensionEntry row = state_.Entries[static_cast<size_t>(selected)];
-        cancelRequested_ = false;
-        if (!InstallPackage(row.Checksum, false)) {
-            // The user who cancelled knows; the row is back as it was.
-            if (!std::exchange(cancelRequested_, false))
-                prompt_.MsgBox(QStringLiteral("安装扩展包失败！"), MsgStyle::Critical,
-                               CatalogueText::ErrorTitle);
-            return;
-        }
-        prompt_.MsgBox(QStringLiteral("成功安装 ") + row.Display + QStringLiteral(" 扩展包！"),
-                       MsgStyle::Information, CatalogueText::HintTitle);
-        RefreshList();
+        cLongWork work(*this, cLongWork::Kind::Install);
+        InstallOne(selected);
         return;
     }
     case 1: {
         if (!haveRow)
             return;
+        cLongWork work(*this, cLongWork::Kind::Remove);
         const ExtensionEntry row = state_.Entries[static_cast<size_t>(selected)];
         if (!UninstallPackage(row.Checksum)) {
             prompt_.MsgBox(QStringLiteral("卸载扩展包失败！"), MsgStyle::Critical,
@@ -130,7 +140,7 @@ QString Catalogue::PurchaseLink(int row) const
 void Catalogue::RowDoubleClick()
 {
     const int32_t selected = state_.SelectedIndex;
-    if (selected < 0 || selected >= static_cast<int32_t>(state_.Entries.size()))
+    if (work_ || selected < 0 || selected >= static_cast<int32_t>(state_.Entries.size()))
         return;
     const ExtensionEntry row = state_.Entries[static_cast<size_t>(selected)];
     if (row.Status != Installed && row.Status != Superseded) {
@@ -168,7 +178,7 @@ std::optional<Catalogue::ContextMenuState> Catalogue::ListMouseUp(int button, in
     if (selectedRow < 0 || selectedRow >= static_cast<int>(state_.Entries.size()))
         return std::nullopt;
     state_.SelectedIndex = selectedRow;
-    if (button != 2)
+    if (button != 2 || work_)
         return std::nullopt;
     const ExtensionEntry& row = state_.Entries[static_cast<size_t>(selectedRow)];
     ContextMenuState menu;

@@ -4,7 +4,7 @@
 // yet reached. Nothing here deletes an archive or a package folder.
 
 #include "Catalogue.h"
-#include "cDownloadProgress.h"
+#include "cLongWork.h"
 #include "crypto/MachineKey.h"
 #include "net/cDownload.h"
 #include "startup/FileIo.h"
@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QScopeGuard>
 #include <cstdio>
 #include <utility>
 
@@ -34,59 +35,32 @@ QStringList ChecksumParts(const QString& checksum)
     return parts.size() == 2 ? parts : QStringList();
 }
 
-// Shows the work on a row (downloading, installing, removing) in its status
-// cell while it runs. Unless the work is done, the row takes back the status
-// it had: a failed or cancelled attempt leaves the list as it was.
-class RowWork
+// Fetches url into archive within the long work, if one runs. The archive
+// gets its name only when the whole body arrived with a success status and
+// nobody stopped it; a cut-off, stopped or failed body or an error page is
+// dropped, so that the next attempt downloads again.
+bool FetchArchive(cLongWork* work, const QString& url, const QString& archive,
+                  const QString& display)
 {
-public:
-    RowWork(Catalogue& catalogue, const ExtensionEntry* row)
-        : catalogue_(catalogue), index_(row ? row - catalogue.State().Entries.data() : -1),
-          before_(row ? row->Status : Installed)
+    const QString partial = archive + QStringLiteral(".part");
+    const auto stopped = [work] { return work && work->StopRequested(); };
+    cDownload download;
+    int32_t n = 0;
     {
+        const cLongWork::Transfer transfer(work, download, display);
+        if (!stopped())
+            n = download.DownloadToFile(url, partial);
     }
-    ~RowWork()
-    {
-        if (!done_)
-            Show(before_);
-    }
-    RowWork(const RowWork&) = delete;
-    RowWork& operator=(const RowWork&) = delete;
-
-    void Show(int32_t status)
-    {
-        // The list may have been rebuilt meanwhile; then there is nothing to show.
-        std::vector<ExtensionEntry>& entries = catalogue_.State().Entries;
-        if (index_ < 0 || index_ >= static_cast<qsizetype>(entries.size()) ||
-            index_ >= catalogue_.View().count())
-            return;
-        entries[static_cast<size_t>(index_)].Status = status;
-        catalogue_.View().SetItemTag(static_cast<int32_t>(index_), status);
-        catalogue_.View().SubItemSet(static_cast<int32_t>(index_), 3, GetStatusText(status), -1);
-    }
-    void Done(int32_t status)
-    {
-        Show(status);
-        done_ = true;
-    }
-
-private:
-    Catalogue& catalogue_;
-    qsizetype index_;
-    int32_t before_;
-    bool done_ = false;
-};
+    // Nothing services the event loop from this test to the rename: a stop
+    // that came in time is honoured, and after the rename none is taken.
+    const bool whole = n > 0 && !stopped() && download.Complete() && download.HttpStatus() >= 200 &&
+                       download.HttpStatus() < 300 && Rename(partial, archive);
+    if (!whole)
+        QFile::remove(partial);
+    return whole;
+}
 
 } // namespace
-
-void Catalogue::CancelWork()
-{
-    if (!cancellable_)
-        return;
-    cancelRequested_ = true;
-    if (running_)
-        running_->StopDownload();
-}
 
 ExtensionEntry* Catalogue::FirstRowWithChecksum(const QString& checksum)
 {
@@ -136,45 +110,32 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
     const QString descriptor = DescriptorPath(checksum);
     QDir().mkpath(ProgramFile(QStringLiteral("Packages")));
     QDir().mkpath(ProgramFile(QStringLiteral("Downloads")));
-    RowWork work(*this, FirstRowWithChecksum(checksum));
+    ExtensionEntry* row = FirstRowWithChecksum(checksum);
+    const int32_t index = row ? static_cast<int32_t>(row - state_.Entries.data()) : -1;
+    if (work_)
+        work_->BeginRow(index);
+    // Unless it ends with its outcome, the row takes back its status.
+    const auto endRow = qScopeGuard([this] {
+        if (work_)
+            work_->EndRow();
+    });
+    const auto show = [this](int32_t status) {
+        if (work_)
+            work_->ShowRow(status);
+        view_.DoEvents(); // painted now: the unpack does not service the event loop
+    };
 
+    if (FileLength(descriptor) == 0 && !IsExistingFile(archive)) {
+        show(Downloading);
+        if (!FetchArchive(work_, state_.Hub + u'/' + checksum + QStringLiteral(".Z"), archive,
+                          row ? row->Display : checksum))
+            return false;
+    }
+    // From here the installation completes: a cancel would come too late.
+    if (work_)
+        work_->SetStoppable(false);
     if (FileLength(descriptor) == 0) {
-        if (!IsExistingFile(archive)) {
-            const QString url = state_.Hub + u'/' + checksum + QStringLiteral(".Z");
-            work.Show(Downloading);
-            state_.Busy = true;
-            const bool wasCancellable = std::exchange(cancellable_, true);
-            UpdateControls();
-            view_.DoEvents();
-
-            // The archive gets its name only when the whole body arrived with a
-            // success status; a cut-off, stopped or failed body or an error
-            // page is dropped so that the next attempt downloads again.
-            const QString partial = archive + QStringLiteral(".part");
-            const ExtensionEntry* row = FirstRowWithChecksum(checksum);
-            cDownload download;
-            cDownloadProgress progress(view_, row ? row->Display : checksum, batchPosition_,
-                                       batchCount_);
-            download.DownloadEvent = [&](int32_t status, int32_t bytes, int32_t speed) {
-                progress.OnEvent(status, bytes, speed, download.ContentLength());
-            };
-            running_ = &download;
-            const int32_t n = cancelRequested_ ? 0 : download.DownloadToFile(url, partial);
-            running_ = nullptr;
-            const bool whole = n > 0 && download.Complete() && download.HttpStatus() >= 200 &&
-                               download.HttpStatus() < 300 && Rename(partial, archive);
-            if (!whole)
-                QFile::remove(partial);
-
-            cancellable_ = wasCancellable;
-            if (!batch) {
-                state_.Busy = false;
-                UpdateControls();
-            }
-            if (!whole)
-                return false;
-        }
-        work.Show(Installing);
+        show(Installing);
         if (FileLength(archive) == 0)
             return false;
         if (!Unpack(archive, packageFolder))
@@ -186,7 +147,7 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
         return false;
     // The checksum proves the row: a package whose checksum names another
     // package or version is not recorded under this row's name.
-    ExtensionEntry* row = FirstRowWithChecksum(checksum);
+    row = FirstRowWithChecksum(checksum);
     if (row && (parts[0] != row->Name || parts[1] != row->Version))
         return false;
     if (FileLength(descriptor) == 0)
@@ -206,13 +167,50 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
     }
     if (text.isEmpty())
         return false;
-
-    // A database that could not be written means the package is not recorded.
-    if (!batch && !SaveInstalledDatabase())
+    if (!batch && !RecordPackages({static_cast<size_t>(row - state_.Entries.data())}))
         return false;
-    Settings::Write(Settings::Tovarinth, parts[0], parts[1]);
-    work.Done(Installed);
+    if (work_)
+        work_->EndRow(Installed);
     return true;
+}
+
+bool Catalogue::RecordPackages(const std::vector<size_t>& rows)
+{
+    // The version setting says which version the database holds, so it is
+    // written only after the database: a failed save leaves every setting as
+    // it was, and no row reads installed over the models of an older version.
+    // A setting that cannot be written (a name that cannot be a key, the
+    // editor holding the store's lock) keeps its package out of the database;
+    // one that the store refuses only after the save takes it out again.
+    // A package left out is no longer pending, and a row that already read
+    // installed (an install-all's) reads failed, so that no save records it.
+    bool all = true;
+    const auto fail = [&](size_t i) {
+        state_.Entries[i].PendingSave = false;
+        if (state_.Entries[i].Status == Installed)
+            ShowRowStatus(*this, static_cast<int32_t>(i), Failed);
+        all = false;
+    };
+    std::vector<std::pair<size_t, QStringList>> kept;
+    for (const size_t i : rows) {
+        const QStringList parts = ChecksumParts(state_.Entries[i].Checksum);
+        if (parts.isEmpty() || !Settings::Writable(Settings::Tovarinth, parts[0], parts[1]))
+            fail(i);
+        else
+            kept.emplace_back(i, parts);
+    }
+    if (!SaveInstalledDatabase()) {
+        for (const auto& [i, parts] : kept)
+            fail(i);
+        return false;
+    }
+    for (const auto& [i, parts] : kept) {
+        if (Settings::Write(Settings::Tovarinth, parts[0], parts[1]))
+            continue;
+        fail(i);
+        SaveInstalledDatabase(parts[0]);
+    }
+    return all;
 }
 
 bool Catalogue::UninstallPackage(const QString& checksum)
@@ -223,15 +221,20 @@ bool Catalogue::UninstallPackage(const QString& checksum)
     if (FileLength(DescriptorPath(checksum)) == 0)
         return false;
     ExtensionEntry* row = FirstRowWithChecksum(checksum);
-    RowWork work(*this, row);
-    work.Show(Uninstalling);
+    if (work_) {
+        work_->BeginRow(row ? static_cast<int32_t>(row - state_.Entries.data()) : -1);
+        work_->ShowRow(Uninstalling);
+    }
     const QString descriptor = row ? std::exchange(row->Descriptor, QString()) : QString();
     if (!SaveInstalledDatabase(parts[0])) {
         if (row)
             row->Descriptor = descriptor;
+        if (work_)
+            work_->EndRow();
         return false;
     }
     Settings::Delete(Settings::Tovarinth, parts[0]);
-    work.Done(Uninstalling); // the refresh that follows shows what the files now say
+    if (work_)
+        work_->EndRow(Uninstalling); // the refresh that follows shows what the files now say
     return true;
 }

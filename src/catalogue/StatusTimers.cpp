@@ -2,6 +2,7 @@
 // starts a sync, and the editor's build.
 
 #include "Catalogue.h"
+#include "cLongWork.h"
 #include "net/VendorUrl.h"
 #include "net/cPing.h"
 #include "startup/Settings.h"
@@ -37,8 +38,8 @@ void Catalogue::CheckOnline()
         };
     }
     connection_->PingTimeout(kProbeTimeout);
-    state_.Busy = true;
-    UpdateControls();
+    // Busy and the controls; the sync (the probe's event) clears Busy itself.
+    const cLongWork work(*this, cLongWork::Kind::Sync);
 
     if (connection_->IsConnected()) {
         QString address = cPing::GetIPFromHostName(ProbeHost());
@@ -51,13 +52,10 @@ void Catalogue::CheckOnline()
             "无法连接到 "
             "Internet！请确保当前计算机已经连接到互联网，并且防火墙处于放行状态，然后重试"),
         MsgStyle::RetryCancel + MsgStyle::Critical, CatalogueText::ErrorTitle);
-    if (answer == MsgAnswer::Retry) {
+    if (answer == MsgAnswer::Retry)
         view_.EnableCheckOnline();
-        return;
-    }
-    state_.Busy = false;
-    LoadLocalDatabases();
-    UpdateControls();
+    else
+        LoadLocalDatabases();
 }
 
 void Catalogue::CheckVersion()

@@ -2,6 +2,7 @@
 
 #include "Catalogue.h"
 #include "JsonLookup.h"
+#include "cLongWork.h"
 #include "crypto/MachineKey.h"
 #include "startup/FileIo.h"
 #include "startup/TextHelpers.h"
@@ -126,10 +127,27 @@ QString cPackageImport::RefusalText(const Identity& identity) const
     return {};
 }
 
+bool cPackageImport::InstallChosenFile()
+{
+    if (catalogue_.WorkRunning())
+        return false;
+    // The dialog belongs to the work: nothing starts while the user chooses.
+    const cLongWork work(catalogue_, cLongWork::Kind::Install);
+    const QString path = catalogue_.Prompt().OpenFileName(QStringLiteral("从文件安装扩展包"),
+                                                          QStringLiteral("扩展包 (*.Z *.zip)"));
+    return !path.isEmpty() && Install(path);
+}
+
 bool cPackageImport::InstallFromFile(const QString& path)
 {
-    if (catalogue_.State().Busy)
+    if (catalogue_.WorkRunning())
         return false;
+    const cLongWork work(catalogue_, cLongWork::Kind::Install);
+    return Install(path);
+}
+
+bool cPackageImport::Install(const QString& path)
+{
     const Identity identity = Identify(path);
     if (identity.refusal != Refusal::None) {
         catalogue_.Prompt().MsgBox(RefusalText(identity), MsgStyle::Exclamation, kRefusalTitle);
@@ -153,8 +171,7 @@ bool cPackageImport::InstallFromFile(const QString& path)
                                    CatalogueText::ErrorTitle);
         return false;
     }
-    catalogue_.State().SelectedIndex = identity.row;
-    catalogue_.ContextCommand(0);
+    catalogue_.InstallOne(identity.row);
     return catalogue_.State().Entries.size() > static_cast<size_t>(identity.row) &&
            catalogue_.State().Entries[static_cast<size_t>(identity.row)].Status == Installed;
 }

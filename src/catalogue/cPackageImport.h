@@ -42,12 +42,17 @@ public:
     // Identifies the archive, then copies it to Downloads/CHECKSUM.Z and runs
     // the ordinary installation of that row, with its message and refresh. A
     // refusal is one message box, with nothing copied or changed. True when
-    // the package was installed.
+    // the package was installed. One long work; refused while another runs.
     bool InstallFromFile(const QString& path);
+    // The same for the archive chosen in the file dialog, which is part of
+    // the work.
+    bool InstallChosenFile();
 
     // The message box text of a refusal.
     QString RefusalText(const Identity& identity) const;
 
 private:
+    bool Install(const QString& path);
+
     Catalogue& catalogue_;
 };

@@ -13,4 +13,5 @@ target_sources(tovarinth_core PRIVATE
   catalogue/StatusTimers.cpp
   catalogue/ModelFilter.h catalogue/ModelFilter.cpp
   catalogue/cPackageImport.h catalogue/cPackageImport.cpp
+  catalogue/cLongWork.h catalogue/cLongWork.cpp
 )

@@ -262,10 +262,11 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
         } else {
             char chunk[kChunkSize];
             bool ended = false;
+            const auto stopped = [this] { return stop_; };
             do {
                 int32_t read = 0;
                 if (!mInternet::InternetReadFile(held.request, chunk, kChunkSize, read,
-                                                 readTimeout_)) {
+                                                 readTimeout_, stopped)) {
                     break;
                 }
                 if (read < 1) {

@@ -53,9 +53,10 @@ public:
     // leaves it as it was. Result: bytes received.
     int32_t DownloadToBuffer(const QString& sURL, ByteArray& bytBuffer);
 
-    // Ends the running transfer after the chunk being read; it finishes like
-    // a complete one (status 3) but is not Complete(). Asked for while the
-    // connection opens, it abandons the wait: the download fails (status 4).
+    // Ends the running transfer at once, also while a read waits for a line
+    // that went silent: it finishes like a complete one (status 3) but is not
+    // Complete(). Asked for while the connection opens, it abandons the wait:
+    // the download fails (status 4). A transfer that starts clears it.
     void StopDownload() { stop_ = true; }
 
     bool IsConnected() const;

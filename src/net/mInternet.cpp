@@ -285,11 +285,18 @@ Request* InternetOpenUrl(Session* root, const QByteArray& url,
 }
 
 bool InternetReadFile(Request* request, char* buffer, int32_t size, int32_t& bytesRead,
-                      int32_t stallTimeoutMs)
+                      int32_t stallTimeoutMs, const std::function<bool()>& cancelled)
 {
     bytesRead = 0;
     if (request == nullptr || buffer == nullptr || size <= 0)
         return false;
+    // A stop asked for while the body waits (the user's cancel, serviced in
+    // DoEvents below) ends the read at once, even on a line that went silent.
+    const auto giveUp = [request](CURLcode why) {
+        request->finished = true;
+        request->result = why;
+        return false;
+    };
     const uint32_t waitStart = GetTickCount();
     for (;;) {
         const qsizetype unread = request->Unread();
@@ -309,18 +316,19 @@ bool InternetReadFile(Request* request, char* buffer, int32_t size, int32_t& byt
         }
         if (request->finished)
             return request->result == CURLE_OK;
+        if (cancelled && cancelled())
+            return giveUp(CURLE_ABORTED_BY_CALLBACK);
         Resume(request);
         Drive(request);
         if (request->Unread() > 0 || request->finished)
             continue;
-        if (GetTickCount() - waitStart >= static_cast<uint32_t>(std::max(stallTimeoutMs, 0))) {
-            // The server went silent: give the transfer up for good.
-            request->finished = true;
-            request->result = CURLE_OPERATION_TIMEDOUT;
-            return false;
-        }
+        // The server went silent: give the transfer up for good.
+        if (GetTickCount() - waitStart >= static_cast<uint32_t>(std::max(stallTimeoutMs, 0)))
+            return giveUp(CURLE_OPERATION_TIMEDOUT);
         curl_multi_poll(request->multi, nullptr, 0, kReadPollMs, nullptr);
         DoEvents();
+        if (cancelled && cancelled())
+            return giveUp(CURLE_ABORTED_BY_CALLBACK);
     }
 }
 

@@ -46,9 +46,11 @@ Request* InternetOpenUrl(Session* root, const QByteArray& url,
 // steps of a few milliseconds and services the event loop between them.
 // Returns true with bytesRead > 0 for data, true with 0 at the clean end of
 // the body, false when the transfer failed (connection lost, body shorter
-// than announced, ...) or no byte came for stallTimeoutMs milliseconds.
+// than announced, ...), no byte came for stallTimeoutMs milliseconds, or
+// cancelled() returned true. cancelled is asked before every wait step and
+// after every service of the event loop; a transfer given up stays given up.
 bool InternetReadFile(Request* request, char* buffer, int32_t size, int32_t& bytesRead,
-                      int32_t stallTimeoutMs);
+                      int32_t stallTimeoutMs, const std::function<bool()>& cancelled = {});
 
 // The HTTP status of the final response; 0 when none was seen.
 long HttpStatus(const Request* request);

@@ -20,3 +20,22 @@ public:
     // text when the user cancels.
     virtual QString OpenFileName(const QString& title, const QString& filter) = 0;
 };
+
+// Message-box style values and answers, as the system numbers them.
+namespace MsgStyle {
+constexpr int32_t OkOnly = 0;
+constexpr int32_t YesNoCancel = 3;
+constexpr int32_t YesNo = 4;
+constexpr int32_t RetryCancel = 5;
+constexpr int32_t Critical = 16;
+constexpr int32_t Question = 32;
+constexpr int32_t Exclamation = 48;
+constexpr int32_t Information = 64;
+} // namespace MsgStyle
+namespace MsgAnswer {
+constexpr int32_t Ok = 1;
+constexpr int32_t Cancel = 2;
+constexpr int32_t Retry = 4;
+constexpr int32_t Yes = 6;
+constexpr int32_t No = 7;
+} // namespace MsgAnswer

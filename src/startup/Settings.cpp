@@ -151,6 +151,16 @@ bool Edit(const std::function<void(IniLineEditor&)>& edit)
     return written;
 }
 
+bool HoldsAlready(const QString& section, const QString& key, const QString& value)
+{
+    const ByteArray file = ReadWholeFile(StorePath());
+    if (!file)
+        return false;
+    const auto values = IniLineEditor(*file).Values();
+    const auto current = values.constFind(At(section, key));
+    return current != values.constEnd() && *current == value.toUtf8();
+}
+
 bool IsWritableName(const QString& name)
 {
     return !name.isEmpty() && TrimSpaces(name) == name &&
@@ -178,23 +188,31 @@ Snapshot::~Snapshot()
     --ThreadReader().snapshots;
 }
 
-bool Write(const QString& section, const QString& key, const QString& value)
+bool Writable(const QString& section, const QString& key, const QString& value)
 {
     // A line break or NUL would cut the value, or the file, apart; a section
     // and a key must read back as themselves.
     if (std::any_of(value.begin(), value.end(), IsLineBreakOrNul) || !IsWritableName(section) ||
         !IsWritableName(key) || key.startsWith(u'[') || key.contains(u'='))
         return false;
-    const QByteArray bytes = value.toUtf8();
+    if (HoldsAlready(section, key, value))
+        return true;
+    const QString lockPath = StorePath() + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
+    return TakeLock(lock, lockPath);
+}
+
+bool Write(const QString& section, const QString& key, const QString& value)
+{
+    if (!Writable(section, key, value))
+        return false;
     // Start-up records the same values on every run: the editor's file is
     // not touched, nor its lock waited for, to store what it holds.
-    if (const ByteArray file = ReadWholeFile(StorePath())) {
-        const auto values = IniLineEditor(*file).Values();
-        const auto current = values.constFind(At(section, key));
-        if (current != values.constEnd() && *current == bytes)
-            return true;
-    }
-    return Edit([&](IniLineEditor& editor) { editor.Set(section.toUtf8(), key.toUtf8(), bytes); });
+    if (HoldsAlready(section, key, value))
+        return true;
+    return Edit([&](IniLineEditor& editor) {
+        editor.Set(section.toUtf8(), key.toUtf8(), value.toUtf8());
+    });
 }
 
 bool Delete(const QString& section, const QString& key)

@@ -34,6 +34,10 @@ public:
 // NUL, a section or key that is empty, has spaces at either end or holds a
 // line break or NUL, a key that holds "=" or begins with "[".
 bool Write(const QString& section, const QString& key, const QString& value);
+// Whether Write would store value now: it would read back as written, and the
+// store holds it already or no other program holds its lock (which another
+// may still take before the write).
+bool Writable(const QString& section, const QString& key, const QString& value);
 bool Delete(const QString& section, const QString& key);
 
 } // namespace Settings

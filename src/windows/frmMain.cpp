@@ -135,15 +135,18 @@ void frmMain::BuildControls()
     pbDownloading_->hide();
     cmdInstall_ = new QPushButton(QStringLiteral("一键安装(&I)"), picMain_);
     cmdInstall_->setObjectName(QStringLiteral("cmdInstall"));
+    // Beside the bar and far from 一键安装, which stays where it is: the
+    // second click of a double click on 取消 lands on empty space once the
+    // work has ended, never on a button that starts another.
     cmdCancel_ = new QPushButton(QStringLiteral("取消(&C)"), picMain_);
     cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel_->hide();
     cmdClose_ = new QPushButton(QStringLiteral("退出(&X)"), picMain_);
     cmdClose_->setObjectName(QStringLiteral("cmdClose"));
     bottom->addWidget(pbDownloading_);
+    bottom->addWidget(cmdCancel_);
     bottom->addStretch(1);
     bottom->addWidget(cmdInstall_);
-    bottom->addWidget(cmdCancel_);
     bottom->addWidget(cmdClose_);
     main->addLayout(bottom);
 
@@ -183,7 +186,7 @@ void frmMain::BuildControls()
     escCancel_->setEnabled(false);
     connect(escCancel_, &QShortcut::activated, this, [this] { catalogue_.CancelWork(); });
     connect(tbSync_, &cToolbar::ButtonClick, this, [this](int button) {
-        if (button == 3)
+        if (button == 3 && !catalogue_.WorkRunning())
             EnableCheckOnline();
     });
     connect(lvBody_, &cListView::ItemSelectedChanged, this,
@@ -195,18 +198,23 @@ void frmMain::BuildControls()
     connect(txtFind_, &QLineEdit::textChanged, this, &frmMain::ApplyFind);
     setTabOrder(cboType_, txtFind_);
     setTabOrder(txtFind_, lvBody_);
-    setTabOrder(lvBody_, cmdInstall_);
-    setTabOrder(cmdInstall_, cmdCancel_);
-    setTabOrder(cmdCancel_, cmdClose_);
+    setTabOrder(lvBody_, cmdCancel_);
+    setTabOrder(cmdCancel_, cmdInstall_);
+    setTabOrder(cmdInstall_, cmdClose_);
     setAcceptDrops(true);
-    connect(tmrCheckOnline_, &QTimer::timeout, this, [this] {
-        tmrCheckOnline_->stop();
-        catalogue_.CheckOnline();
-    });
-    connect(tmrCheckVersion_, &QTimer::timeout, this, [this] {
-        tmrCheckVersion_->stop();
-        catalogue_.CheckVersion();
-    });
+    // A tick while work runs (the sync's own Retry, say) is taken again once
+    // the work has ended, never inside it.
+    const auto check = [this](QTimer* timer, void (Catalogue::*procedure)()) {
+        connect(timer, &QTimer::timeout, this, [this, timer, procedure] {
+            timer->stop();
+            if (catalogue_.WorkRunning())
+                timer->start();
+            else
+                (catalogue_.*procedure)();
+        });
+    };
+    check(tmrCheckOnline_, &Catalogue::CheckOnline);
+    check(tmrCheckVersion_, &Catalogue::CheckVersion);
 }
 
 void frmMain::Form_Load()
@@ -303,35 +311,28 @@ void frmMain::OnMouseUp(int button, const QPoint& at)
 
 void frmMain::mnuContext_Click(int index)
 {
-    if (index != kFromFile) {
+    if (index == kFromFile)
+        cPackageImport(catalogue_).InstallChosenFile();
+    else
         catalogue_.ContextCommand(index);
-        return;
-    }
-    const QString path = prompt_->OpenFileName(QStringLiteral("从文件安装扩展包"),
-                                               QStringLiteral("扩展包 (*.Z *.zip)"));
-    if (!path.isEmpty())
-        InstallFromFile(path);
-}
-
-void frmMain::InstallFromFile(const QString& path)
-{
-    cPackageImport(catalogue_).InstallFromFile(path);
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!state_.Busy && !DroppedArchive(event->mimeData()).isEmpty())
+    // Not accepted while work runs: the drag shows the not-allowed cursor.
+    if (!catalogue_.WorkRunning() && !DroppedArchive(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void frmMain::dropEvent(QDropEvent* event)
 {
     const QString path = DroppedArchive(event->mimeData());
-    if (state_.Busy || path.isEmpty())
+    if (catalogue_.WorkRunning() || path.isEmpty())
         return;
     event->acceptProposedAction();
-    // Message boxes are not opened inside the drop: the drag ends first.
-    QTimer::singleShot(0, this, [this, path] { InstallFromFile(path); });
+    // Message boxes are not opened inside the drop: the drag ends first. The
+    // gate is asked again then.
+    QTimer::singleShot(0, this, [this, path] { cPackageImport(catalogue_).InstallFromFile(path); });
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
@@ -362,7 +363,7 @@ void frmMain::OfferRemoval()
 {
     const int row = FirstSelectedRow();
     state_.SelectedIndex = row;
-    if (row < 0 || row >= static_cast<int>(state_.Entries.size()))
+    if (catalogue_.WorkRunning() || row < 0 || row >= static_cast<int>(state_.Entries.size()))
         return;
     const ExtensionEntry& entry = state_.Entries[static_cast<size_t>(row)];
     if (!entry.IsExtension || entry.Status != Installed)
@@ -487,12 +488,20 @@ void frmMain::SetDownloadProgress(int32_t permille, const QString& line)
     lblProgress_->setVisible(!line.isEmpty());
 }
 
-void frmMain::SetCancelVisible(bool visible)
+void frmMain::SetCancel(bool visible, bool enabled)
 {
-    // Hidden first, so the focus does not land on the other button meanwhile.
-    (visible ? cmdInstall_ : cmdCancel_)->hide();
-    (visible ? cmdCancel_ : cmdInstall_)->show();
-    escCancel_->setEnabled(visible);
+    cmdCancel_->setVisible(visible);
+    cmdCancel_->setEnabled(enabled);
+    escCancel_->setEnabled(visible && enabled);
+}
+
+void frmMain::FocusList(int32_t row)
+{
+    QTreeWidgetItem* item =
+        row >= 0 && row < lvBody_->count() ? lvBody_->topLevelItem(row) : nullptr;
+    if (item && !item->isHidden())
+        lvBody_->setCurrentItem(item);
+    lvBody_->setFocus(Qt::OtherFocusReason);
 }
 
 void frmMain::EnableCheckOnline()

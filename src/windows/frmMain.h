@@ -52,7 +52,8 @@ public:
     void SetSyncButtonToolTip(int32_t button, const QString& text) override;
     void SetBusyIndicator(bool busy) override;
     void SetDownloadProgress(int32_t permille, const QString& line) override;
-    void SetCancelVisible(bool visible) override;
+    void SetCancel(bool visible, bool enabled) override;
+    void FocusList(int32_t row) override;
     void EnableCheckOnline() override;
     void ShowWarningPanel() override;
     void ShowModelBrowser(const std::optional<JsonNode>& models, const QString& display,
@@ -86,7 +87,6 @@ private:
     int FirstSelectedRow() const;
     // Delete on an installed package row: the removal, after a question.
     void OfferRemoval();
-    void InstallFromFile(const QString& path);
     // Hides the rows without a body that matches the find field; scheduled
     // after each rebuild of the list, when the rows and databases are whole.
     void ApplyFind();

@@ -34,7 +34,7 @@ QString FakeView::Controls() const
     QStringList on;
     for (int i = 0; i < 8; ++i)
         if (controls[i])
-            on << names[i];
+            on << names[i] + QString(i == 7 && !stoppable ? "-off" : "");
     return on.join(' ');
 }
 

@@ -41,7 +41,8 @@ public:
     {
         progress << QString::number(permille) + '|' + line;
     }
-    void SetCancelVisible(bool on) override { controls[7] = on; }
+    void SetCancel(bool visible, bool on) override { controls[7] = visible, stoppable = on; }
+    void FocusList(int32_t row) override { focused << row; }
     void EnableCheckOnline() override { ++checkOnlineEnabled; }
     void ShowWarningPanel() override { warningShown = true; }
     void ShowModelBrowser(const std::optional<JsonNode>&, const QString&, bool,
@@ -55,11 +56,14 @@ public:
 
     // "row text|version|count|status|icon|tag|ghosted" per row.
     QStringList Lines() const;
-    // What UpdateControls left enabled or shown, e.g. "list close install sync2".
+    // What UpdateControls left enabled or shown, e.g. "list close install sync2";
+    // "cancel" is shown and enabled, "cancel-off" shown disabled.
     QString Controls() const;
 
     std::vector<Row> rows;
     bool controls[8] = {true, true}; // list, close, install, sync buttons 1-3, busy, cancel
+    bool stoppable = false;          // the cancel button enabled
+    QList<int32_t> focused;          // the rows the list got the focus on
     QStringList progress;            // "permille|line" per progress shown
     QString tips[4];                 // the sync buttons' tool tips, from tips[1]
     bool badCall = false;            // an item added, changed or ghosted out of range

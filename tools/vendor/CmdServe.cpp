@@ -46,6 +46,7 @@ enum class Mode
     Chunked, // dripped like Drip, without a Content-Length
     Delay,
     Redirect,
+    Stall, // the first N bytes, then the connection held open without another byte
 };
 
 struct Fault
@@ -85,6 +86,7 @@ bool ParseFault(const QString& text, Fault& fault, QString& error)
         {"status", Mode::Status, true}, {"truncate", Mode::Truncate, true},
         {"drip", Mode::Drip, true},     {"chunked", Mode::Chunked, true},
         {"delay", Mode::Delay, true},   {"redirect", Mode::Redirect, true},
+        {"stall", Mode::Stall, true},
     };
     for (const Known& k : known) {
         if (mode != QLatin1String(k.name))
@@ -253,6 +255,7 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
         case Mode::Truncate:
         case Mode::Drip:
         case Mode::Chunked:
+        case Mode::Stall:
             break;
         }
     }
@@ -277,8 +280,9 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
     size_t limit = size;
     size_t piece = kFileChunk;
     long long pauseMs = 0;
-    if (fault != nullptr && fault->mode == Mode::Truncate)
+    if (fault != nullptr && (fault->mode == Mode::Truncate || fault->mode == Mode::Stall))
         limit = std::min(size, static_cast<size_t>(fault->argument));
+    const bool stall = fault != nullptr && fault->mode == Mode::Stall;
     if (fault != nullptr && (fault->mode == Mode::Drip || fault->mode == Mode::Chunked)) {
         // Twenty pieces a second, or one byte at a time for slower rates.
         const long long rate = fault->argument;
@@ -307,7 +311,10 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
     }
     res.set_content_provider(
         size, "application/octet-stream",
-        [file, limit, piece, pauseMs](size_t offset, size_t length, httplib::DataSink& sink) {
+        [file, limit, piece, pauseMs, stall](size_t offset, size_t length,
+                                             httplib::DataSink& sink) {
+            while (offset >= limit && stall && !stopping.load())
+                std::this_thread::sleep_for(kStep); // held open until the site stops
             if (offset >= limit || stopping.load())
                 return false; // the connection closes short of the announced length
             if (pauseMs > 0 && offset > 0 && !Pause(pauseMs))

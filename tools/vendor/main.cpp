@@ -47,6 +47,7 @@ constexpr std::array kCommands = {
         "    all; the first matching --fault wins): hang (never answer), close (drop the\n"
         "    connection at once), status:CODE (an HTML error page with that code),\n"
         "    truncate:N (announce the full length, send N bytes, close),\n"
+        "    stall:N (announce the full length, send N bytes, then hold the connection),\n"
         "    drip:BYTES_PER_SECOND, chunked:BYTES_PER_SECOND (dripped, no length),\n"
         "    delay:MS (before the headers),\n"
         "    redirect:TARGET (302 to TARGET, a path or a URL).",

@@ -1,6 +1,8 @@
 #include "World.h"
 #include "net/VendorUrl.h"
 
+#include <QLockFile>
+#include <QTimer>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -47,7 +49,7 @@ TEST_F(WorldTest, DemoWorld)
     catalogue.InstallAll();
     prompt.onMessage();
     EXPECT_EQ(prompt.Take(), QStringList{"部分扩展包安装失败！|48|提醒"});
-    EXPECT_EQ(marked, "10 0 0 10 0 0 0 0 0 0 0 0 0 0 0 0 0 0 9 1 8 9 sync1 busy/"
+    EXPECT_EQ(marked, "10 0 0 10 0 0 0 0 0 0 0 0 0 0 0 0 0 0 9 1 8 9 sync1 busy cancel-off/"
                       "10 0 10 10 0 0 0 0 0 0 0 0 0 0 0 0 0 0 2 1 8 9 list close install sync2/");
     EXPECT_EQ(Setting("canon") + Setting("dji"), "1.5.0-");
 
@@ -136,7 +138,24 @@ TEST_F(WorldTest, InstallAndRemove)
     QFile::rename(hub, hub + ".away");
     run(0, failed, "0 2 -");
     QFile::rename(hub + ".away", hub);
+    // A line that stalls, cancelled: no message, no file, and the row counts
+    // as installable again; the list has the focus on it.
+    const LocalSite stalled(root.filePath("site"), {"/hub/=stall:100"});
+    state.Hub = stalled.Url("/hub");
+    QTimer::singleShot(300, [&] { catalogue.CancelWork(); });
+    run(0, "", "0 2 -");
+    state.Hub = site->Url("/hub");
+    EXPECT_EQ(view.Controls() + QString::number(view.focused.last()), "list close install sync31");
+    EXPECT_TRUE(QDir(Path("Downloads")).isEmpty() && QDir(Path("Packages")).isEmpty());
     run(0, failed, "0 2 -", true);
+    // The editor holds the settings' lock: the version cannot be written, so
+    // the package is a failure and stays out of the database.
+    QLockFile editor(qEnvironmentVariable("XDG_CONFIG_HOME") + "/Kestrovia/Kestrovia.ini.lock");
+    ASSERT_TRUE(editor.lock());
+    run(0, failed, "0 2 -");
+    editor.unlock();
+    catalogue.RefreshList();
+    EXPECT_EQ(Tags("canon"), "0 5 -");
     QStringList shown; // the row's status while each message shows
     prompt.onMessage = [&] { shown << view.rows[1].columns[2]; };
     run(0, "成功安装 canon pack 扩展包！|64|提示", "10 0 1.5.0");
@@ -145,7 +164,7 @@ TEST_F(WorldTest, InstallAndRemove)
     EXPECT_EQ(shown, QStringList({"已安装 ✔", "已安装 ✔", "正在卸载 ....."}));
     prompt.onMessage = nullptr;
     site.reset(); // installing again needs neither the network nor unpacking
-    run(-1, "部分扩展包安装失败！|48|提醒\n无法加载内置数据库！|16|", "5 1.5.0", true);
+    run(-1, "部分扩展包安装失败！|48|提醒\n无法加载内置数据库！|16|", "5 -", true);
     catalogue.RefreshList();
     run(-1, done, "10 0 1.5.0");
     run(-1, done, "10 0 1.5.0"); // nothing installable: still saved and refreshed

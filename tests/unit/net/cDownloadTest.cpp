@@ -122,6 +122,8 @@ TEST_F(DownloadTest, Situations_EventsResultAndWhatIsStored)
         {"/b3145745 file stop", "0:0 2x1:2048 3:2048 | 2048 200 | 1", Body(3145745, 2048)},
         {"/b5000 stopfirst", "0:0 2x3:5000 3:5000 | 5000 200 complete | 1", Body(5000)},
         {"/b5000 file *=hang cancelwait", "0:0 4:0 | 0 0 | 1", kOld}, // abandoned at once
+        {"/b40000 file /=stall:3000 read:9000 cancelwait", "0:0 2x2:3000 3:3000 | 3000 200 | 1",
+         Body(40000, 3000)}, // a stop reaches the read that waits
         {"/b5000 /=chunked:1000000", "0:0 2x3:5000 3:5000 | 5000 200 complete | 1", Body(5000)},
         {"/b5000 file quiet", " | 5000 200 complete | 1", Body(5000)},
         {"/b5000 nested", // a second download from a chunk event: 0 at once, no events
@@ -158,7 +160,7 @@ TEST_F(DownloadTest, Situations_EventsResultAndWhatIsStored)
         Events ev;
         const auto wait = static_cast<int32_t>(on("wait") ? on("wait") : 3000);
         download.ConnTimeout(wait);
-        download.ReadTimeout(500);
+        download.ReadTimeout(on("read") ? static_cast<int32_t>(on("read")) : 500);
         download.ByteCountStartForTests(static_cast<int32_t>(on("count")));
         download.RaiseDownloadEvent(!on("quiet"));
         download.DownloadEvent = [&](int32_t status, int32_t count, int32_t) {
