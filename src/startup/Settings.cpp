@@ -199,7 +199,7 @@ bool Writable(const QString& section, const QString& key, const QString& value)
         return true;
     const QString lockPath = StorePath() + QStringLiteral(".lock");
     QLockFile lock(lockPath);
-    return TakeLock(lock, lockPath);
+    return QDir().mkpath(QFileInfo(lockPath).path()) && TakeLock(lock, lockPath);
 }
 
 bool Write(const QString& section, const QString& key, const QString& value)
