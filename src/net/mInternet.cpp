@@ -79,6 +79,10 @@ struct Request
     CURLcode result = CURLE_OK;
     long status = 0;
     int64_t contentLength = -1; // of the final response; -1 when not announced
+    // Header lines of the response whose headers are arriving; after the
+    // headers, those of the final response.
+    QList<QByteArray> responseHeaders;
+    curl_slist* requestHeaders = nullptr;
     // Bookkeeping of the response whose headers are arriving.
     long redirectsFollowed = 0;
     bool locationSeen = false;
@@ -100,6 +104,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user)
     const std::string_view line(data, length);
     if (line.substr(0, 5) == "HTTP/") {
         request->locationSeen = false;
+        request->responseHeaders.clear();
     } else if (line.size() >= 9 && strncasecmp(line.data(), "location:", 9) == 0) {
         request->locationSeen = true;
     } else if (line == "\r\n" || line == "\n") {
@@ -118,6 +123,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user)
             CURLE_OK)
             request->contentLength = length;
         request->headersDone = true;
+    } else if (!request->headersDone) {
+        request->responseHeaders.append(QByteArray(data, static_cast<qsizetype>(length)));
     }
     return length;
 }
@@ -233,7 +240,7 @@ Session* InternetOpen(const QByteArray& userAgent)
 }
 
 Request* InternetOpenUrl(Session* root, const QByteArray& url,
-                         const std::function<bool()>& cancelled)
+                         const std::function<bool()>& cancelled, const QList<QByteArray>& headers)
 {
     if (root == nullptr)
         return nullptr;
@@ -261,6 +268,10 @@ Request* InternetOpenUrl(Session* root, const QByteArray& url,
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, request);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, request);
+    for (const QByteArray& header : headers)
+        request->requestHeaders = curl_slist_append(request->requestHeaders, header.constData());
+    if (request->requestHeaders != nullptr)
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request->requestHeaders);
     if (curl_multi_add_handle(request->multi, easy) != CURLM_OK) {
         InternetCloseHandle(request);
         return nullptr;
@@ -347,6 +358,18 @@ int64_t ContentLength(const Request* request)
     return request == nullptr ? -1 : request->contentLength;
 }
 
+QByteArray ResponseHeader(const Request* request, const QByteArray& name)
+{
+    if (request == nullptr)
+        return {};
+    for (const QByteArray& line : request->responseHeaders) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon == name.size() && line.left(colon).compare(name, Qt::CaseInsensitive) == 0)
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
+
 void InternetCloseHandle(Request* request)
 {
     if (request == nullptr)
@@ -357,6 +380,7 @@ void InternetCloseHandle(Request* request)
         curl_easy_cleanup(request->easy);
     if (request->multi != nullptr)
         curl_multi_cleanup(request->multi);
+    curl_slist_free_all(request->requestHeaders);
     delete request;
     openRequests.fetch_sub(1);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -39,8 +40,11 @@ Session* InternetOpen(const QByteArray& userAgent);
 // what runs on the worker thread. cancelled is asked between short polls.
 // url is UTF-8 as built, unescaped; what a request line cannot carry (space,
 // control characters, bytes above 0x7E) is percent-encoded on the way out.
+// headers are sent as they are ("Range: bytes=10-"), on every request of a
+// redirect chain.
 Request* InternetOpenUrl(Session* root, const QByteArray& url,
-                         const std::function<bool()>& cancelled = {});
+                         const std::function<bool()>& cancelled = {},
+                         const QList<QByteArray>& headers = {});
 
 // Reads up to size bytes of the body. While nothing has arrived it waits in
 // steps of a few milliseconds and services the event loop between them.
@@ -56,6 +60,9 @@ bool InternetReadFile(Request* request, char* buffer, int32_t size, int32_t& byt
 long HttpStatus(const Request* request);
 // The body's length as the final response announced it; -1 when it did not.
 int64_t ContentLength(const Request* request);
+// The value of a header of the final response (name without the colon, any
+// case), blanks around it removed; empty when the response had none.
+QByteArray ResponseHeader(const Request* request, const QByteArray& name);
 
 // URL handles opened and not yet closed in this process (tests check that a
 // connection nobody took up was closed).

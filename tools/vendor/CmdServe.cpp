@@ -11,13 +11,17 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <httplib.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <netinet/in.h>
+#include <optional>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -35,6 +39,9 @@ constexpr size_t kFileChunk = 64 * 1024;
 
 std::atomic<bool> stopping{false};
 std::mutex logMutex;
+// Requests seen per path, for the faults of a first or a later request.
+std::mutex countMutex;
+std::map<std::string, int> requestsByPath;
 
 enum class Mode
 {
@@ -47,14 +54,23 @@ enum class Mode
     Delay,
     Redirect,
     Stall, // the first N bytes, then the connection held open without another byte
+    // These three combine with each other and with one of the above.
+    Drop,     // the first request of each path: N body bytes, then the connection drops
+    Change,   // from the second request of a path on, another file's bytes are served
+    NoRanges, // Range is ignored: always the whole file with 200
 };
+
+bool Combines(Mode mode)
+{
+    return mode == Mode::Drop || mode == Mode::Change || mode == Mode::NoRanges;
+}
 
 struct Fault
 {
     std::string prefix; // "*" for every path
     Mode mode = Mode::Hang;
     long long argument = 0;
-    std::string target; // of a redirect
+    std::string target; // of a redirect; the file of a change
 };
 
 struct Site
@@ -82,20 +98,21 @@ bool ParseFault(const QString& text, Fault& fault, QString& error)
         bool needsArgument;
     };
     static const Known known[] = {
-        {"hang", Mode::Hang, false},    {"close", Mode::Close, false},
-        {"status", Mode::Status, true}, {"truncate", Mode::Truncate, true},
-        {"drip", Mode::Drip, true},     {"chunked", Mode::Chunked, true},
-        {"delay", Mode::Delay, true},   {"redirect", Mode::Redirect, true},
-        {"stall", Mode::Stall, true},
+        {"hang", Mode::Hang, false},         {"close", Mode::Close, false},
+        {"status", Mode::Status, true},      {"truncate", Mode::Truncate, true},
+        {"drip", Mode::Drip, true},          {"chunked", Mode::Chunked, true},
+        {"delay", Mode::Delay, true},        {"redirect", Mode::Redirect, true},
+        {"stall", Mode::Stall, true},        {"drop", Mode::Drop, true},
+        {"change", Mode::Change, true},      {"noranges", Mode::NoRanges, false},
     };
     for (const Known& k : known) {
         if (mode != QLatin1String(k.name))
             continue;
         fault.mode = k.mode;
-        if (k.mode == Mode::Redirect) {
+        if (k.mode == Mode::Redirect || k.mode == Mode::Change) {
             fault.target = argument.toStdString();
             if (fault.target.empty()) {
-                error = QStringLiteral("fault \"%1\": redirect needs a path or URL").arg(text);
+                error = QStringLiteral("fault \"%1\": %2 needs a path").arg(text, mode);
                 return false;
             }
         } else if (k.needsArgument) {
@@ -116,13 +133,67 @@ bool ParseFault(const QString& text, Fault& fault, QString& error)
     return false;
 }
 
-const Fault* FindFault(const Site& site, const std::string& path)
+// The first matching fault of the kinds that do not combine, or of mode.
+const Fault* FindFault(const Site& site, const std::string& path,
+                       std::optional<Mode> mode = std::nullopt)
 {
     for (const Fault& fault : site.faults) {
-        if (fault.prefix == "*" || path.compare(0, fault.prefix.size(), fault.prefix) == 0)
+        if ((mode ? fault.mode == *mode : !Combines(fault.mode)) &&
+            (fault.prefix == "*" || path.compare(0, fault.prefix.size(), fault.prefix) == 0))
             return &fault;
     }
     return nullptr;
+}
+
+// What identifies a file's bytes, as a strong validator: a new copy renamed
+// into place (a new inode), a new length or a new modification time gives a
+// new tag.
+std::string EntityTag(const struct stat& info)
+{
+    char tag[80];
+    std::snprintf(tag, sizeof tag, "\"%llx-%llx-%llx\"",
+                  static_cast<unsigned long long>(info.st_ino),
+                  static_cast<unsigned long long>(info.st_size),
+                  static_cast<unsigned long long>(info.st_mtim.tv_sec) * 1000000000ULL +
+                      static_cast<unsigned long long>(info.st_mtim.tv_nsec));
+    return tag;
+}
+
+std::string HttpDate(time_t seconds)
+{
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[utc.tm_wday],
+                  utc.tm_mday, months[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
+                  utc.tm_sec);
+    return text;
+}
+
+// The first byte a "Range: bytes=FIRST-[LAST]" asks for, with LAST (or the
+// end); false for no range or one this site does not serve (several, a
+// suffix).
+bool ParseRange(const std::string& header, size_t size, size_t& first, size_t& last)
+{
+    const std::string prefix = "bytes=";
+    if (header.compare(0, prefix.size(), prefix) != 0 || header.find(',') != std::string::npos)
+        return false;
+    const size_t dash = header.find('-', prefix.size());
+    if (dash == std::string::npos || dash == prefix.size())
+        return false;
+    try {
+        first = std::stoull(header.substr(prefix.size(), dash - prefix.size()));
+        const std::string tail = header.substr(dash + 1);
+        last = tail.empty() ? (size > 0 ? size - 1 : 0) : std::stoull(tail);
+    } catch (const std::exception&) {
+        return false;
+    }
+    if (last >= size)
+        last = size > 0 ? size - 1 : 0;
+    return true;
 }
 
 // Sleeps up to ms milliseconds; false when the site is stopping.
@@ -219,16 +290,31 @@ QString ResolveFile(const Site& site, const httplib::Request& req)
 
 void Log(const httplib::Request& req)
 {
+    std::string ranges;
+    for (const char* name : {"Range", "If-Range"})
+        if (req.has_header(name))
+            ranges += std::string(" | ") + name + ": " + req.get_header_value(name);
     std::lock_guard lock(logMutex);
-    std::fprintf(stderr, "%s %s %s\n", req.method.c_str(), req.target.c_str(),
-                 req.get_header_value("User-Agent").c_str());
+    std::fprintf(stderr, "%s %s %s%s\n", req.method.c_str(), req.target.c_str(),
+                 req.get_header_value("User-Agent").c_str(), ranges.c_str());
     std::fflush(stderr);
 }
 
 void Handle(const Site& site, const httplib::Request& req, httplib::Response& res)
 {
     Log(req);
+    // The library's own range support answers any Range, If-Range unread and
+    // never with 416; the site answers ranges itself below.
+    const_cast<httplib::Request&>(req).ranges.clear();
+    int request = 0;
+    {
+        std::lock_guard lock(countMutex);
+        request = ++requestsByPath[req.path];
+    }
     const Fault* fault = FindFault(site, req.path);
+    const Fault* drop = request == 1 ? FindFault(site, req.path, Mode::Drop) : nullptr;
+    const Fault* change = request > 1 ? FindFault(site, req.path, Mode::Change) : nullptr;
+    const bool ranges = FindFault(site, req.path, Mode::NoRanges) == nullptr;
     if (fault != nullptr) {
         switch (fault->mode) {
         case Mode::Hang:
@@ -256,11 +342,16 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
         case Mode::Drip:
         case Mode::Chunked:
         case Mode::Stall:
+        case Mode::Drop:
+        case Mode::Change:
+        case Mode::NoRanges:
             break;
         }
     }
 
-    const QString path = ResolveFile(site, req);
+    const QString path = change != nullptr && !ResolveFile(site, req).isEmpty()
+                             ? QString::fromStdString(change->target)
+                             : ResolveFile(site, req);
     if (path.isEmpty()) {
         res.status = 404;
         res.set_content(ErrorPage(404), "text/html");
@@ -276,13 +367,46 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
         res.set_content(ErrorPage(403), "text/html");
         return;
     }
-    const auto size = static_cast<size_t>(QFileInfo(path).size());
+    struct stat info
+    {
+    };
+    if (::fstat(::fileno(file.get()), &info) != 0) {
+        res.status = 403;
+        res.set_content(ErrorPage(403), "text/html");
+        return;
+    }
+    const auto whole = static_cast<size_t>(info.st_size);
+    const std::string tag = EntityTag(info), modified = HttpDate(info.st_mtim.tv_sec);
+    res.set_header("ETag", tag);
+    res.set_header("Last-Modified", modified);
+    // A range is served when If-Range, if sent, names this copy; a range
+    // past the end gets 416. A dripped body without length has no ranges.
+    size_t first = 0, last = 0;
+    const bool chunked = fault != nullptr && fault->mode == Mode::Chunked;
+    const std::string ifRange = req.get_header_value("If-Range");
+    if (ranges && !chunked && ParseRange(req.get_header_value("Range"), whole, first, last) &&
+        (ifRange.empty() || ifRange == tag || ifRange == modified)) {
+        if (first >= whole) {
+            res.status = 416;
+            res.set_header("Content-Range", "bytes */" + std::to_string(whole));
+            return;
+        }
+        res.status = 206;
+        res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                            std::to_string(last) + "/" + std::to_string(whole));
+    } else {
+        first = 0;
+        last = whole > 0 ? whole - 1 : 0;
+    }
+    const size_t size = whole > 0 ? last - first + 1 : 0;
     size_t limit = size;
     size_t piece = kFileChunk;
     long long pauseMs = 0;
     if (fault != nullptr && (fault->mode == Mode::Truncate || fault->mode == Mode::Stall))
         limit = std::min(size, static_cast<size_t>(fault->argument));
     const bool stall = fault != nullptr && fault->mode == Mode::Stall;
+    if (drop != nullptr)
+        limit = std::min(limit, static_cast<size_t>(drop->argument));
     if (fault != nullptr && (fault->mode == Mode::Drip || fault->mode == Mode::Chunked)) {
         // Twenty pieces a second, or one byte at a time for slower rates.
         const long long rate = fault->argument;
@@ -311,8 +435,8 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
     }
     res.set_content_provider(
         size, "application/octet-stream",
-        [file, limit, piece, pauseMs, stall](size_t offset, size_t length,
-                                             httplib::DataSink& sink) {
+        [file, first, limit, piece, pauseMs, stall](size_t offset, size_t length,
+                                                    httplib::DataSink& sink) {
             while (offset >= limit && stall && !stopping.load())
                 std::this_thread::sleep_for(kStep); // held open until the site stops
             if (offset >= limit || stopping.load())
@@ -320,7 +444,7 @@ void Handle(const Site& site, const httplib::Request& req, httplib::Response& re
             if (pauseMs > 0 && offset > 0 && !Pause(pauseMs))
                 return false;
             std::vector<char> buffer(std::min({length, piece, limit - offset}));
-            if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0)
+            if (std::fseek(file.get(), static_cast<long>(first + offset), SEEK_SET) != 0)
                 return false;
             const size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
             return got > 0 && sink.write(buffer.data(), got);

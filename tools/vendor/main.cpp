@@ -41,16 +41,22 @@ constexpr std::array kCommands = {
         "serve --root DIR --port P [--fault PATH_PREFIX=MODE[:ARG]]...\n"
         "    Serve DIR over HTTP on 127.0.0.1 only; --port 0 picks a free port. Prints\n"
         "    \"port N\" first, logs one line per request on stderr (method, path and\n"
-        "    query, user agent) and stops on SIGTERM or SIGINT. Files are served as they\n"
-        "    are; /kvxta_user_ext_info/?u=NAME serves DIR/kvxta_user_ext_info/NAME, 404\n"
-        "    when missing. A fault applies to paths starting with PATH_PREFIX (\"*\" for\n"
+        "    query, user agent, then \" | Range: ...\" and \" | If-Range: ...\" when sent) and\n"
+        "    stops on SIGTERM or SIGINT. Files are served as they are, with ETag and\n"
+        "    Last-Modified, and single ranges (206; 416 past the end; the whole file when\n"
+        "    If-Range names another copy); /kvxta_user_ext_info/?u=NAME serves\n"
+        "    DIR/kvxta_user_ext_info/NAME, 404 when missing. A fault applies to paths starting "
+        "with PATH_PREFIX (\"*\" for\n"
         "    all; the first matching --fault wins): hang (never answer), close (drop the\n"
         "    connection at once), status:CODE (an HTML error page with that code),\n"
         "    truncate:N (announce the full length, send N bytes, close),\n"
         "    stall:N (announce the full length, send N bytes, then hold the connection),\n"
         "    drip:BYTES_PER_SECOND, chunked:BYTES_PER_SECOND (dripped, no length),\n"
         "    delay:MS (before the headers),\n"
-        "    redirect:TARGET (302 to TARGET, a path or a URL).",
+        "    redirect:TARGET (302 to TARGET, a path or a URL). These combine with the\n"
+        "    above and each other: drop:N (the first request of each path gets N body\n"
+        "    bytes, then the connection drops), change:FILE (from the second request of a\n"
+        "    path on, FILE is served in its place), noranges (Range is ignored).",
         RunServe},
     VendorCommand{"equipdb",
                   "equipdb IN.json OUT\n"
