@@ -7,6 +7,7 @@
 #include "cLongWork.h"
 #include "crypto/MachineKey.h"
 #include "net/cDownload.h"
+#include "net/cPartialDownload.h"
 #include "startup/FileIo.h"
 #include "startup/Settings.h"
 #include "unzip/cUnzipFiles.h"
@@ -37,10 +38,11 @@ QStringList ChecksumParts(const QString& checksum)
 
 // Fetches url into archive within the long work, if one runs. The archive
 // gets its name only when the whole body arrived with a success status and
-// nobody stopped it; a cut-off, stopped or failed body or an error page is
-// dropped, so that the next attempt downloads again.
+// nobody stopped it. What the line or the server cut off stays for the next
+// attempt to continue; a stopped or failed body or an error page is dropped.
+// resumed: the archive was put together from more than one transfer.
 bool FetchArchive(cLongWork* work, const QString& url, const QString& archive,
-                  const QString& display)
+                  const QString& display, bool& resumed)
 {
     const QString partial = archive + QStringLiteral(".part");
     const auto stopped = [work] { return work && work->StopRequested(); };
@@ -49,14 +51,15 @@ bool FetchArchive(cLongWork* work, const QString& url, const QString& archive,
     {
         const cLongWork::Transfer transfer(work, download, display);
         if (!stopped())
-            n = download.DownloadToFile(url, partial);
+            n = download.DownloadToPartFile(url, partial);
     }
     // Nothing services the event loop from this test to the rename: a stop
     // that came in time is honoured, and after the rename none is taken.
     const bool whole = n > 0 && !stopped() && download.Complete() && download.HttpStatus() >= 200 &&
                        download.HttpStatus() < 300 && Rename(partial, archive);
-    if (!whole)
-        QFile::remove(partial);
+    if (!whole && (!download.PartKept() || stopped()))
+        cPartialDownload(partial).Remove();
+    resumed = whole && download.ResumedFrom() > 0;
     return whole;
 }
 
@@ -125,10 +128,11 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
         view_.DoEvents(); // painted now: the unpack does not service the event loop
     };
 
+    bool resumed = false;
     if (FileLength(descriptor) == 0 && !IsExistingFile(archive)) {
         show(Downloading);
         if (!FetchArchive(work_, state_.Hub + u'/' + checksum + QStringLiteral(".Z"), archive,
-                          row ? row->Display : checksum))
+                          row ? row->Display : checksum, resumed))
             return false;
     }
     // From here the installation completes: a cancel would come too late.
@@ -138,8 +142,13 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
         show(Installing);
         if (FileLength(archive) == 0)
             return false;
-        if (!Unpack(archive, packageFolder))
+        if (!Unpack(archive, packageFolder)) {
+            // An archive put together from two transfers that does not unpack
+            // would fail every later attempt: the next one starts afresh.
+            if (resumed)
+                QFile::remove(archive);
             return false;
+        }
     }
 
     const QStringList parts = ChecksumParts(checksum);

@@ -7,6 +7,7 @@
 #include "crypto/MachineKey.h"
 #include "net/VendorUrl.h"
 #include "net/cDownload.h"
+#include "net/cPartialDownload.h"
 #include "startup/FileIo.h"
 #include "startup/Trace.h"
 
@@ -77,6 +78,12 @@ void Catalogue::PingReturn(bool successStatus)
             if (written && c > 0 && ReplaceFile(tmp, cache)) {
                 state_.ProfileSynced = true;
                 LoadExtensionCache();
+                // Partial downloads of packages the account no longer holds
+                // will never be continued.
+                QSet<QString> held;
+                for (const ExtensionEntry& entry : state_.Entries)
+                    held.insert(entry.Checksum + QStringLiteral(".Z"));
+                cPartialDownload::Tidy(ProgramFile(QStringLiteral("Downloads")), held);
                 Trace::Mark(QStringLiteral("sync-done"));
             } else {
                 state_.ProfileSynced = false;

@@ -21,6 +21,8 @@ void cDownloadProgress::OnEvent(int32_t status, int32_t bytes, int32_t speed, in
     if (status != cDownload::Connected && status != cDownload::ChunkReceived &&
         status != cDownload::TransferEnded)
         return;
+    bytes_ = bytes;
+    total_ = total;
     const uint32_t now = clock_();
     // The first event and the end always show; chunks in between at most once
     // per kUpdateMs (the clock may wrap: the difference is taken modulo 2^32).
@@ -28,12 +30,23 @@ void cDownloadProgress::OnEvent(int32_t status, int32_t bytes, int32_t speed, in
         return;
     shown_ = true;
     lastUpdate_ = now;
-    const int32_t permille =
-        total > 0
-            ? static_cast<int32_t>(std::clamp<int64_t>(int64_t{bytes} * 1000 / total, 0, 1000))
-            : -1;
     view_.SetDownloadProgress(
-        permille, DownloadProgressLine(display_, bytes, total, speed, position_, count_));
+        Permille(), DownloadProgressLine(display_, bytes, total, speed, position_, count_));
+}
+
+void cDownloadProgress::OnRetry(int32_t attempt, int32_t attempts)
+{
+    shown_ = true;
+    lastUpdate_ = clock_();
+    view_.SetDownloadProgress(
+        Permille(), display_ + QStringLiteral(" 重新连接 (%1/%2)").arg(attempt).arg(attempts));
+}
+
+int32_t cDownloadProgress::Permille() const
+{
+    return total_ > 0
+               ? static_cast<int32_t>(std::clamp<int64_t>(int64_t{bytes_} * 1000 / total_, 0, 1000))
+               : -1;
 }
 
 QString FormatByteSize(int64_t bytes)

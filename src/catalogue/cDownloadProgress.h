@@ -29,8 +29,14 @@ public:
     // One event of the download (status, bytes so far, speed in bytes per
     // second); total is the body's length, -1 when unknown.
     void OnEvent(int32_t status, int32_t bytes, int32_t speed, int64_t total);
+    // The download waits to ask again: "宾得扩展 重新连接 (2/3)", the bar at
+    // the share kept so far.
+    void OnRetry(int32_t attempt, int32_t attempts);
 
 private:
+    // The share of the last event's bytes, -1 without a total.
+    int32_t Permille() const;
+
     IView& view_;
     QString display_;
     int position_;
@@ -38,6 +44,8 @@ private:
     cTimeCount::Clock clock_;
     bool shown_ = false;
     uint32_t lastUpdate_ = 0;
+    int32_t bytes_ = 0;
+    int64_t total_ = -1;
 };
 
 // 1023 B, 1.0 KB, 3.1 MB, 2.0 GB: units of 1024, one decimal above bytes,

@@ -98,6 +98,9 @@ cLongWork::Transfer::Transfer(cLongWork* work, cDownload& download, const QStrin
     download.DownloadEvent = [this](int32_t status, int32_t bytes, int32_t speed) {
         progress_->OnEvent(status, bytes, speed, download_.ContentLength());
     };
+    download.RetryEvent = [this](int32_t attempt, int32_t attempts) {
+        progress_->OnRetry(attempt, attempts);
+    };
     work_->running_ = &download;
 }
 
@@ -107,6 +110,7 @@ cLongWork::Transfer::~Transfer()
         return;
     work_->running_ = nullptr;
     download_.DownloadEvent = nullptr;
+    download_.RetryEvent = nullptr;
 }
 
 void ShowRowStatus(Catalogue& catalogue, int32_t row, int32_t status)

@@ -1,5 +1,6 @@
 #include "cDownload.h"
 
+#include "cPartialDownload.h"
 #include "cThread.h"
 #include "cTimeCount.h"
 #include "mInternet.h"
@@ -25,6 +26,9 @@ std::atomic<int> connectionDelayMs{0};
 // Longest pause between two services of the event loop in the connection
 // wait; the wait sleeps on the worker's signal rather than spinning.
 constexpr std::chrono::milliseconds kConnectPollStep{2};
+// Step of the wait before a retry: the event loop and the stop request are
+// looked at this often.
+constexpr std::chrono::milliseconds kRetryPollStep{5};
 
 // One connection attempt, shared by the caller and the worker. Each attempt
 // has its own, so a worker that finishes after its caller gave up can only
@@ -34,6 +38,7 @@ struct ConnectJob
 {
     QByteArray userAgent;
     QByteArray url;
+    QList<QByteArray> headers;
     int delayMs = 0;
     std::mutex mutex;
     std::condition_variable opened;
@@ -53,7 +58,8 @@ int32_t DownloadConnectProc(const std::intptr_t* args, int32_t count)
 
     mInternet::Session* root = mInternet::InternetOpen(job->userAgent);
     mInternet::Request* request = mInternet::InternetOpenUrl(
-        root, job->url, [&job] { return job->abandoned.load(std::memory_order_relaxed); });
+        root, job->url, [&job] { return job->abandoned.load(std::memory_order_relaxed); },
+        job->headers);
     if (job->delayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(job->delayMs));
     {
@@ -80,31 +86,78 @@ QByteArray UserAgent()
         .toLocal8Bit();
 }
 
+// The process-wide "download in progress", held for the whole of one
+// download however it ends (an event handler may throw).
+struct DownloadSlot
+{
+    DownloadSlot() { downloadInProgress.store(true); }
+    ~DownloadSlot() { downloadInProgress.store(false); }
+    DownloadSlot(const DownloadSlot&) = delete;
+    DownloadSlot& operator=(const DownloadSlot&) = delete;
+};
+
 } // namespace
 
-// Where the body goes: Begin before the first read, Write per chunk, End after
-// the loop. A false result is a run-time error of the transfer.
+// The handles of one connection, taken over from the worker; closed when the
+// connection is done with, however that happens.
+struct cDownload::Connection
+{
+    mInternet::Session* root = nullptr;
+    mInternet::Request* request = nullptr;
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection() { Close(); }
+    void Close()
+    {
+        mInternet::InternetCloseHandle(std::exchange(request, nullptr));
+        mInternet::InternetCloseHandle(std::exchange(root, nullptr));
+    }
+};
+
+// Where the body goes. Per connection: the request headers, Begin with the
+// answer before the first read, Write per chunk, End after the last; once at
+// the end of the download, Finish with how it ended.
 class cDownload::Sink
 {
 public:
+    struct Start
+    {
+        enum Kind
+        {
+            Body,   // the body is written from byte `from` of what the sink holds
+            Again,  // the answer does not continue what is held: ask again from byte 0
+            Failed, // a run-time error (the file cannot be opened)
+        } kind = Failed;
+        int64_t from = 0;
+        int64_t total = -1; // the whole body's length; -1 when unknown
+    };
     virtual ~Sink() = default;
-    virtual bool Begin() = 0;
+    virtual QList<QByteArray> RequestHeaders() const { return {}; }
+    // Whether a body cut off by the line is asked for again in the same download.
+    virtual bool Retries() const { return false; }
+    virtual Start Begin(const mInternet::Request* answer) = 0;
     virtual bool Write(const char* data, int32_t size) = 0;
     virtual bool End() = 0;
+    // Whether the body is whole; kept tells whether what arrived stays for a
+    // later download to continue.
+    virtual bool Finish(Ending ending, bool& kept)
+    {
+        kept = false;
+        return ending == Ending::Whole;
+    }
 };
 
 class cDownload::FileSink : public Sink
 {
 public:
     explicit FileSink(const QString& path) : file_(path) {}
-    bool Begin() override
+    Start Begin(const mInternet::Request* answer) override
     {
         // A folder "exists" too; removing it fails and so does the download.
         if (QFileInfo::exists(file_.fileName()) && !file_.remove())
-            return false;
-        // Unbuffered, so a full disk fails the write of the chunk it hits
-        // instead of a flush at close that nobody would hear of.
-        return file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+            return {};
+        return Open(QIODevice::Truncate, 0, mInternet::ContentLength(answer));
     }
     bool Write(const char* data, int32_t size) override { return file_.write(data, size) == size; }
     bool End() override
@@ -113,15 +166,83 @@ public:
         return file_.error() == QFileDevice::NoError;
     }
 
-private:
+protected:
+    Start Open(QIODevice::OpenMode mode, int64_t from, int64_t total)
+    {
+        // Unbuffered, so a full disk fails the write of the chunk it hits
+        // instead of a flush at close that nobody would hear of.
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered | mode) ||
+            (from > 0 && (file_.size() != from || !file_.seek(from))))
+            return {};
+        return {Start::Body, from, total};
+    }
     QFile file_;
+};
+
+// A file that continues what an earlier download left (cPartialDownload).
+class cDownload::PartFileSink : public FileSink
+{
+public:
+    explicit PartFileSink(const QString& path) : FileSink(path), part_(path) {}
+    QList<QByteArray> RequestHeaders() const override { return part_.RequestHeaders(); }
+    bool Retries() const override { return true; }
+    Start Begin(const mInternet::Request* answer) override
+    {
+        const long status = mInternet::HttpStatus(answer);
+        const int64_t asked = part_.ResumableBytes(); // what RequestHeaders asked after
+        if (asked > 0) {
+            if (part_.Continues(asked, status,
+                                mInternet::ResponseHeader(answer, "Content-Range"))) {
+                resumedFrom_ = asked;
+                return Open(QIODevice::Append, asked, part_.RecordedTotal());
+            }
+            // A rest that does not fit (416, another length) is of no use:
+            // ask for the whole body. A whole body (the copy changed, or the
+            // server ignores ranges) or an error page is taken as it comes.
+            part_.Forget();
+            if (status == 206 || status == 416)
+                return {Start::Again};
+        }
+        // The record goes before the file it describes changes.
+        part_.Forget();
+        resumedFrom_ = 0;
+        const int64_t length = mInternet::ContentLength(answer);
+        const Start start = Open(QIODevice::Truncate, 0, length);
+        if (start.kind == Start::Body && status == 200)
+            part_.Record(length, mInternet::ResponseHeader(answer, "ETag"),
+                         mInternet::ResponseHeader(answer, "Last-Modified"));
+        return start;
+    }
+    bool Finish(Ending ending, bool& kept) override
+    {
+        const int64_t total = part_.RecordedTotal();
+        kept = false;
+        // A clean end short of the recorded length (a range the server cut)
+        // is continued like a cut-off body.
+        if (ending == Ending::Whole && (total < 0 || QFileInfo(part_.PartPath()).size() == total)) {
+            part_.Forget(); // the caller gives the file its name
+            return true;
+        }
+        kept = ending != Ending::Abandoned && part_.ResumableBytes() > 0;
+        if (!kept)
+            part_.Remove();
+        return false;
+    }
+    int64_t ResumedFrom() const { return resumedFrom_; }
+
+private:
+    cPartialDownload part_;
+    int64_t resumedFrom_ = 0;
 };
 
 class cDownload::BufferSink : public Sink
 {
 public:
     explicit BufferSink(ByteArray& buffer) : buffer_(buffer) {}
-    bool Begin() override { return true; }
+    Start Begin(const mInternet::Request* answer) override
+    {
+        return {Start::Body, 0, mInternet::ContentLength(answer)};
+    }
     bool Write(const char* data, int32_t size) override
     {
         if (!started_)
@@ -165,6 +286,14 @@ int32_t cDownload::DownloadToFile(const QString& sURL, const QString& strFile)
     return Download(sURL, sink);
 }
 
+int32_t cDownload::DownloadToPartFile(const QString& sURL, const QString& strPart)
+{
+    PartFileSink sink(strPart);
+    const int32_t total = Download(sURL, sink);
+    resumedFrom_ = sink.ResumedFrom();
+    return total;
+}
+
 int32_t cDownload::DownloadToBuffer(const QString& sURL, ByteArray& bytBuffer)
 {
     BufferSink sink(bytBuffer);
@@ -179,45 +308,13 @@ void cDownload::Raise(int32_t status, int32_t byteCount, bool withSpeed)
     DownloadEvent(status, byteCount, speed);
 }
 
-int32_t cDownload::Download(const QString& url, Sink& sink)
+bool cDownload::Connect(const QByteArray& userAgent, const QString& url,
+                        const QList<QByteArray>& headers, Connection& held)
 {
-    if (downloadInProgress.load())
-        return 0;
-    mInternet::InitInternet();
-    const QByteArray userAgent = UserAgent();
-    if (!speedMeter_)
-        speedMeter_ = std::make_unique<cTimeCount>(clock_);
-    else
-        speedMeter_->Clear();
-    httpStatus_ = 0;
-    contentLength_ = -1;
-    complete_ = false;
-    stop_ = false;
-
-    if (!mInternet::InternetGetConnectedState()) {
-        Raise(NotConnected, 0, false);
-        return 0;
-    }
-    Raise(Connected, 0, false);
-
-    // Held until the end of this call, however it ends (an event handler may
-    // throw): the handles taken over from the worker and the in-progress flag.
-    struct Held
-    {
-        mInternet::Session* root = nullptr;
-        mInternet::Request* request = nullptr;
-        ~Held()
-        {
-            mInternet::InternetCloseHandle(request);
-            mInternet::InternetCloseHandle(root);
-            downloadInProgress.store(false);
-        }
-    } held;
-    downloadInProgress.store(true);
-
     auto job = std::make_shared<ConnectJob>();
     job->userAgent = userAgent;
     job->url = url.toUtf8();
+    job->headers = headers;
     job->delayMs = connectionDelayMs.load();
     const std::intptr_t argument =
         reinterpret_cast<std::intptr_t>(new std::shared_ptr<ConnectJob>(job));
@@ -245,55 +342,125 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
         }
         mInternet::DoEvents();
     }
-    {
-        std::lock_guard lock(job->mutex);
-        job->abandoned = true;
-        held.root = std::exchange(job->root, nullptr);
-        held.request = std::exchange(job->request, nullptr);
-    }
+    std::lock_guard lock(job->mutex);
+    job->abandoned = true;
+    held.root = std::exchange(job->root, nullptr);
+    held.request = std::exchange(job->request, nullptr);
+    return held.request != nullptr && !stop_;
+}
 
-    bool failure = held.request == nullptr || stop_;
+bool cDownload::WaitBeforeRetry(int32_t ms)
+{
+    const uint32_t start = GetTickCount();
+    while (!stop_ && GetTickCount() - start < static_cast<uint32_t>(ms)) {
+        mInternet::DoEvents();
+        std::this_thread::sleep_for(kRetryPollStep);
+    }
+    return !stop_;
+}
+
+int32_t cDownload::Download(const QString& url, Sink& sink)
+{
+    if (downloadInProgress.load())
+        return 0;
+    mInternet::InitInternet();
+    const QByteArray userAgent = UserAgent();
+    if (!speedMeter_)
+        speedMeter_ = std::make_unique<cTimeCount>(clock_);
+    else
+        speedMeter_->Clear();
+    httpStatus_ = 0;
+    contentLength_ = -1;
+    complete_ = false;
+    partKept_ = false;
+    resumedFrom_ = 0;
+    stop_ = false;
+
+    if (!mInternet::InternetGetConnectedState()) {
+        Raise(NotConnected, 0, false);
+        return 0;
+    }
+    Raise(Connected, 0, false);
+    const DownloadSlot slot;
+
+    bool failure = false;
+    bool begun = false;
+    Ending ending = Ending::Abandoned;
     int32_t total = byteCountStart_;
-    if (!failure) {
-        httpStatus_ = mInternet::HttpStatus(held.request);
-        contentLength_ = mInternet::ContentLength(held.request);
-        if (!sink.Begin()) {
+    int retries = 0;
+    bool askedAgain = false;
+    for (;;) {
+        Connection held;
+        if (!Connect(userAgent, url, sink.RequestHeaders(), held)) {
+            // The first connection fails as it always has; one for a retry
+            // leaves what arrived for the next download.
             failure = true;
-        } else {
-            char chunk[kChunkSize];
-            bool ended = false;
-            const auto stopped = [this] { return stop_; };
-            do {
-                int32_t read = 0;
-                if (!mInternet::InternetReadFile(held.request, chunk, kChunkSize, read,
-                                                 readTimeout_, stopped)) {
-                    break;
-                }
-                if (read < 1) {
-                    ended = true;
-                    break;
-                }
-                // A body past 2 GiB does not fit the count: a run-time error.
-                if (read > std::numeric_limits<int32_t>::max() - total ||
-                    !sink.Write(chunk, read)) {
-                    failure = true;
-                    break;
-                }
-                total += read;
-                speedMeter_->count(read);
-                Raise(ChunkReceived, total, true);
-                mInternet::DoEvents();
-            } while (!stop_);
-            // The file is closed in every case; a failed close fails the download.
-            if (!sink.End())
-                failure = true;
-            if (!failure) {
-                complete_ = ended;
-                Raise(TransferEnded, total, true);
+            ending = begun && !stop_ ? Ending::Cut : Ending::Abandoned;
+            break;
+        }
+        httpStatus_ = mInternet::HttpStatus(held.request);
+        const Sink::Start start = sink.Begin(held.request);
+        if (start.kind == Sink::Start::Again && !askedAgain) {
+            askedAgain = true;
+            continue;
+        }
+        if (start.kind != Sink::Start::Body) {
+            failure = true;
+            break;
+        }
+        begun = true;
+        contentLength_ = start.total;
+        // The kept bytes count: a continued body starts at the share it had.
+        total = static_cast<int32_t>(std::min<int64_t>(int64_t{byteCountStart_} + start.from,
+                                                       std::numeric_limits<int32_t>::max()));
+        char chunk[kChunkSize];
+        bool cut = false;
+        const auto stopped = [this] { return stop_; };
+        do {
+            int32_t read = 0;
+            if (!mInternet::InternetReadFile(held.request, chunk, kChunkSize, read, readTimeout_,
+                                             stopped)) {
+                cut = true;
+                break;
             }
+            if (read < 1) {
+                ending = Ending::Whole;
+                break;
+            }
+            // A body past 2 GiB does not fit the count: a run-time error.
+            if (read > std::numeric_limits<int32_t>::max() - total || !sink.Write(chunk, read)) {
+                failure = true;
+                break;
+            }
+            total += read;
+            speedMeter_->count(read);
+            Raise(ChunkReceived, total, true);
+            mInternet::DoEvents();
+        } while (!stop_);
+        // The file is closed in every case; a failed close fails the download.
+        if (!sink.End())
+            failure = true;
+        if (failure || stop_ || !cut) {
+            if (failure || stop_)
+                ending = Ending::Abandoned;
+            break;
+        }
+        ending = Ending::Cut;
+        if (!sink.Retries() || retries >= static_cast<int>(std::size(kRetryDelaysMs)))
+            break;
+        held.Close();
+        ++retries;
+        if (eventsOn_ && RetryEvent)
+            RetryEvent(retries + 1, static_cast<int32_t>(std::size(kRetryDelaysMs)) + 1);
+        if (!WaitBeforeRetry(kRetryDelaysMs[retries - 1])) {
+            ending = Ending::Abandoned;
+            break;
         }
     }
+    complete_ = sink.Finish(ending, partKept_);
     if (failure)
         Raise(Failed, 0, true);
+    else
+        Raise(TransferEnded, total, true);
     return total;
 }

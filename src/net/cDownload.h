@@ -3,6 +3,7 @@
 #include "cTimeCount.h"
 #include "startup/TextHelpers.h"
 
+#include <QList>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -35,6 +36,10 @@ public:
     static constexpr int32_t kChunkSize = 2048;
     static constexpr int32_t kDefaultConnTimeout = 5000;
     static constexpr int32_t kDefaultReadTimeout = 30000;
+    // Pauses before the retries of a cut-off body in DownloadToPartFile:
+    // short enough that a brief drop costs little, long enough that a line
+    // coming back up gets its chance.
+    static constexpr int32_t kRetryDelaysMs[] = {1000, 3000};
 
     // clock drives the speed meter (tests give their own).
     explicit cDownload(cTimeCount::Clock clock = &GetTickCount);
@@ -45,10 +50,26 @@ public:
     // Raised synchronously inside the download call, on the calling thread,
     // while events are on: (Status, ByteCount, Speed in bytes per second).
     std::function<void(int32_t status, int32_t byteCount, int32_t speed)> DownloadEvent;
+    // Raised, while events are on, when DownloadToPartFile is about to wait
+    // before asking again: try attempt (2 or 3) of attempts. StopDownload
+    // during the wait ends the download like a stop during the body.
+    std::function<void(int32_t attempt, int32_t attempts)> RetryEvent;
 
     // Writes the body to strFile (an existing file is deleted first). Result:
     // bytes written; 0 when nothing was fetched.
     int32_t DownloadToFile(const QString& sURL, const QString& strFile);
+    // Writes the body to the partial file strPart and continues what an
+    // earlier download left there (cPartialDownload): the rest is asked for
+    // with a range, and appended when the server sends exactly that rest of
+    // the same copy; otherwise the file starts again from the first byte. A
+    // body that the line or the server cuts off is asked for again, after
+    // each of kRetryDelaysMs, before the download ends; a retry whose
+    // connection does not open fails it (status 4). Whole (Complete()),
+    // the file's record is gone and the caller gives the file its name; cut
+    // off for good, the file and its record stay when they can be continued
+    // (PartKept()); stopped, failed to write or not continuable, both are
+    // removed. Result and ByteCount count the file's bytes, kept ones too.
+    int32_t DownloadToPartFile(const QString& sURL, const QString& strPart);
     // Replaces bytBuffer by the body when at least one byte arrives; otherwise
     // leaves it as it was. Result: bytes received.
     int32_t DownloadToBuffer(const QString& sURL, ByteArray& bytBuffer);
@@ -77,8 +98,14 @@ public:
     // check both.
     long HttpStatus() const { return httpStatus_; }
     bool Complete() const { return complete_; }
-    // The body's length as the server announced it; -1 when it did not.
+    // The body's length as the server announced it, of the whole body when
+    // the server sent a rest; -1 when it did not.
     int64_t ContentLength() const { return contentLength_; }
+    // Of the last DownloadToPartFile: the bytes of an earlier download the
+    // file continued (0 when it began at the first byte), and whether the
+    // partial file and its record were left to be continued.
+    int64_t ResumedFrom() const { return resumedFrom_; }
+    bool PartKept() const { return partKept_; }
 
     // Whether any instance is downloading right now.
     static bool InProgress();
@@ -94,11 +121,25 @@ public:
     void ByteCountStartForTests(int32_t count) { byteCountStart_ = count; }
 
 private:
+    enum class Ending
+    {
+        Whole,     // the clean end of the body
+        Cut,       // the line or the server ended it early
+        Abandoned, // stopped, a run-time error, or nothing to continue
+    };
+    struct Connection;
     class Sink;
     class FileSink;
+    class PartFileSink;
     class BufferSink;
 
     int32_t Download(const QString& url, Sink& sink);
+    // Opens url on the worker and waits for it (ConnTimeout, the stop
+    // request); false when no connection came.
+    bool Connect(const QByteArray& userAgent, const QString& url, const QList<QByteArray>& headers,
+                 Connection& held);
+    // Waits ms milliseconds servicing the event loop; false when stopped.
+    bool WaitBeforeRetry(int32_t ms);
     void Raise(int32_t status, int32_t byteCount, bool withSpeed);
 
     bool stop_ = false;
@@ -111,5 +152,7 @@ private:
     long httpStatus_ = 0;
     int64_t contentLength_ = -1;
     bool complete_ = false;
+    bool partKept_ = false;
+    int64_t resumedFrom_ = 0;
     int32_t byteCountStart_ = 0;
 };

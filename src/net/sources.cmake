@@ -3,6 +3,7 @@ target_sources(tovarinth_core PRIVATE
   net/cTimeCount.h net/cTimeCount.cpp
   net/VendorUrl.h net/VendorUrl.cpp
   net/mInternet.h net/mInternet.cpp
+  net/cPartialDownload.h net/cPartialDownload.cpp
   net/cDownload.h net/cDownload.cpp
   net/cPing.h net/cPing.cpp
 )

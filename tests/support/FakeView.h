@@ -40,6 +40,8 @@ public:
     void SetDownloadProgress(int32_t permille, const QString& line) override
     {
         progress << QString::number(permille) + '|' + line;
+        if (onProgress)
+            onProgress(line);
     }
     void SetCancel(bool visible, bool on) override { controls[7] = visible, stoppable = on; }
     void FocusList(int32_t row) override { focused << row; }
@@ -66,7 +68,8 @@ public:
     QList<int32_t> focused;          // the rows the list got the focus on
     QStringList progress;            // "permille|line" per progress shown
     QString tips[4];                 // the sync buttons' tool tips, from tips[1]
-    bool badCall = false;            // an item added, changed or ghosted out of range
+    std::function<void(const QString& line)> onProgress;
+    bool badCall = false; // an item added, changed or ghosted out of range
     bool warningShown = false;
     int waitDepth = 0, checkOnlineEnabled = 0, browsers = 0; // model browsers shown
 
