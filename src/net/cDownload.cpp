@@ -29,6 +29,13 @@ constexpr std::chrono::milliseconds kConnectPollStep{2};
 // Step of the wait before a retry: the event loop and the stop request are
 // looked at this often.
 constexpr std::chrono::milliseconds kRetryPollStep{5};
+// A fast body comes in chunks far quicker than the window needs its event
+// loop serviced: once this long after the last pass is often enough, and
+// well inside the 20 ms a window may go unanswered without it showing.
+constexpr uint32_t kEventLoopEveryMs = 4;
+// What a file sink gathers before it writes: one system call per this many
+// bytes rather than per chunk.
+constexpr qsizetype kWriteBuffer = 256 * 1024;
 
 // One connection attempt, shared by the caller and the worker. Each attempt
 // has its own, so a worker that finishes after its caller gave up can only
@@ -159,24 +166,40 @@ public:
             return {};
         return Open(QIODevice::Truncate, 0, mInternet::ContentLength(answer));
     }
-    bool Write(const char* data, int32_t size) override { return file_.write(data, size) == size; }
+    // Every write reaches the file at the latest in End, and each one is
+    // checked there: a full disk fails the download also in its last bytes.
+    bool Write(const char* data, int32_t size) override
+    {
+        gathered_.append(data, size);
+        return gathered_.size() < kWriteBuffer || Flush();
+    }
     bool End() override
     {
+        const bool flushed = Flush();
         file_.close();
-        return file_.error() == QFileDevice::NoError;
+        return flushed && file_.error() == QFileDevice::NoError;
     }
 
 protected:
     Start Open(QIODevice::OpenMode mode, int64_t from, int64_t total)
     {
-        // Unbuffered, so a full disk fails the write of the chunk it hits
-        // instead of a flush at close that nobody would hear of.
+        // Unbuffered below our own gathering, so a full disk fails the write
+        // that hits it instead of a flush at close that nobody would hear of.
+        gathered_.clear();
+        gathered_.reserve(kWriteBuffer + cDownload::kChunkSize);
         if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered | mode) ||
             (from > 0 && (file_.size() != from || !file_.seek(from))))
             return {};
         return {Start::Body, from, total};
     }
+    bool Flush()
+    {
+        const bool written = gathered_.isEmpty() || file_.write(gathered_) == gathered_.size();
+        gathered_.resize(0);
+        return written;
+    }
     QFile file_;
+    QByteArray gathered_;
 };
 
 // A file that continues what an earlier download left (cPartialDownload).
@@ -416,6 +439,7 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
         char chunk[kChunkSize];
         bool cut = false;
         const auto stopped = [this] { return stop_; };
+        uint32_t serviced = GetTickCount();
         do {
             int32_t read = 0;
             if (!mInternet::InternetReadFile(held.request, chunk, kChunkSize, read, readTimeout_,
@@ -435,7 +459,10 @@ int32_t cDownload::Download(const QString& url, Sink& sink)
             total += read;
             speedMeter_->count(read);
             Raise(ChunkReceived, total, true);
-            mInternet::DoEvents();
+            if (GetTickCount() - serviced >= kEventLoopEveryMs) {
+                mInternet::DoEvents();
+                serviced = GetTickCount();
+            }
         } while (!stop_);
         // The file is closed in every case; a failed close fails the download.
         if (!sink.End())

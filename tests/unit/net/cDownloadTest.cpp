@@ -114,8 +114,11 @@ TEST_F(DownloadTest, Situations_EventsResultAndWhatIsStored)
         {"/f /f=redirect:file:///etc/hostname wait:300", "0:0 4:0 | 0 0 | 1", kOld},
         {"/b5000 file:no/", "0:0 4:0 | 0 200 | 1", std::nullopt},
         {"/b5000 file folder", "0:0 4:0 | 0 200 | 1", std::nullopt},
-        {"/b40000 file fsize:3000", "0:0 2x1:2048 4:0 | 2048 200 | 1", Body(40000, 3000)},
-        {"/b40000 file fsize:39900", "0:0 2x19:38912 4:0 | 38912 200 | 1", Body(40000, 39900)},
+        // Writes are gathered: a full disk fails the write that flushes them,
+        // in the body or at its end.
+        {"/b3145745 file fsize:3000", "0:0 2x127:260096 4:0 | 260096 200 | 1", Body(3145745, 3000)},
+        {"/b40000 file fsize:3000", "0:0 2x20:40000 4:0 | 40000 200 | 1", Body(40000, 3000)},
+        {"/b40000 file fsize:39900", "0:0 2x20:40000 4:0 | 40000 200 | 1", Body(40000, 39900)},
         {"/b2049 count:2147481598", "0:0 2x2:2147483647 3:2147483647 | 2147483647 200 complete | 1",
          Body(2049)},
         {"/b2049 count:2147481599", "0:0 2x1:2147483647 4:0 | 2147483647 200 | 1", Body(2049, 2048)},
