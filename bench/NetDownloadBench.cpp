@@ -316,11 +316,11 @@ int main(int argc, char** argv)
     const double command = reporter.Rate("BM_CurlCommand");
     if (easy > 0)
         std::printf(
-            "ratio DownloadToFile / libcurl easy (2048-byte buffer): %.2f (target >= 1.0)\n",
+            "figure: DownloadToFile / libcurl easy (2048-byte buffer): %.2f (target >= 1.2)\n",
             ours / easy);
     if (command > 0)
-        std::printf("ratio DownloadToFile / curl -s -o: %.2f\n", ours / command);
-    std::printf("cost of the progress line (median of 9 pairs): %.1f%% (target <= 2)\n",
+        std::printf("figure: DownloadToFile / curl -s -o: %.2f (target >= 0.8)\n", ours / command);
+    std::printf("figure: cost of the progress line (median of 9 pairs): %.1f%% (target <= 2)\n",
                 ProgressCostPercent(9));
     PrintResumeCost();
     std::printf("body bytes over the line / archive, dropped at 90%%, without resume: %.2f\n",
@@ -328,12 +328,12 @@ int main(int argc, char** argv)
     std::printf("figure: body bytes over the line / archive, dropped at 90%%, with resume: %.2f "
                 "(target <= 1.1)\n",
                 BytesOverTheLine(true));
-    std::printf("longest event-loop gap during the download with progress: %.2f ms "
+    std::printf("figure: longest event-loop gap during the download with progress, ms: %.2f "
                 "(target < 20)\n",
                 longestGapWithProgressMs);
-    std::printf("longest event-loop gap during the download: %.2f ms (target < 20)\n",
+    std::printf("figure: longest event-loop gap during the download, ms: %.2f (target < 20)\n",
                 longestGapDuringDownloadMs);
-    std::printf("longest event-loop gap during a connection wait (site hangs): %.2f ms "
+    std::printf("figure: longest event-loop gap during a connection wait (site hangs), ms: %.2f "
                 "(target < 20)\n",
                 LongestGapDuringConnectionWaitMs());
     served.reset();
