@@ -44,15 +44,15 @@ QStringList ChecksumParts(const QString& checksum)
 bool FetchArchive(cLongWork* work, const QString& url, const QString& archive,
                   const QString& display, bool& resumed)
 {
-    const QString partial = archive + QStringLiteral(".part");
     const auto stopped = [work] { return work && work->StopRequested(); };
+    if (stopped())
+        return false;
+    const QString partial = archive + QStringLiteral(".part");
     cDownload download;
-    int32_t n = 0;
-    {
+    const int32_t n = [&] {
         const cLongWork::Transfer transfer(work, download, display);
-        if (!stopped())
-            n = download.DownloadToPartFile(url, partial);
-    }
+        return download.DownloadToPartFile(url, partial);
+    }();
     // Nothing services the event loop from this test to the rename: a stop
     // that came in time is honoured, and after the rename none is taken.
     const bool whole = n > 0 && !stopped() && download.Complete() && download.HttpStatus() >= 200 &&
