@@ -2,8 +2,8 @@
 
 #include "IView.h"
 #include "MainState.h"
-#include "cRebuildMemo.h"
 #include "cInstalledDbFile.h"
+#include "cRebuildMemo.h"
 #include "startup/IPrompt.h"
 #include "startup/ProcessValues.h"
 
@@ -53,11 +53,21 @@ public:
     // file cannot be written, or it cannot be read.
     bool SaveInstalledDatabase();
 
+    // Why an installation did not complete.
+    enum class InstallFault
+    {
+        None,
+        Failed,      // the download, the descriptor, the records
+        Damaged,     // the archive did not unpack (damaged, hostile)
+        CannotWrite, // the program folder could not be written (no rights, a full disk)
+    };
     // Fetches the archive unless it is at hand, unpacks it, loads the
     // descriptor into the first row with this checksum and records the
-    // package; in a batch the caller records it. A stop of the running long
-    // work is honoured until the archive is in place.
-    bool InstallPackage(const QString& checksum, bool batch);
+    // package; in a batch the caller records it. A descriptor that names
+    // another package than the checksum fails it, and its folder and archive
+    // are removed, so that the next attempt fetches the package again. A stop
+    // of the running long work is honoured until the archive is in place.
+    bool InstallPackage(const QString& checksum, bool batch, InstallFault* fault = nullptr);
     // The database first, then each version setting; a package whose setting
     // cannot be written stays out of the database. True when all are recorded.
     bool RecordPackages(const std::vector<size_t>& rows);
@@ -73,7 +83,10 @@ public:
     void InstallAll();              // the install-all button
     void ContextCommand(int index); // 0 install, 1 remove, 2 buy, 99 double-click
     void RowDoubleClick();
-    void InstallOne(int32_t row); // the single installation, in the caller's long work
+    // The single installation, in the caller's long work, with its message
+    // and refresh. For an archive carried in, a damaged archive and a program
+    // folder that cannot be written have messages of their own.
+    InstallFault InstallOne(int32_t row, bool carriedIn = false);
     QString PurchaseLink(int row) const;
 
     // What the row's context menu offers.
@@ -113,7 +126,8 @@ private:
     void ReadInstalledDatabase();
     // As SaveInstalledDatabase; the member of the package removed leaves.
     bool SaveInstalledDatabase(const QString& removed);
-    bool Unpack(const QString& archive, const QString& packageFolder);
+    // UnZip's code, or DiskFull when the folders could not be made or filled.
+    int32_t Unpack(const QString& archive, const QString& packageFolder);
     ExtensionEntry* FirstRowWithChecksum(const QString& checksum);
 
     std::unique_ptr<cPing> connection_; // created by the first online check
@@ -163,4 +177,7 @@ inline const QString DatabaseWriteFailed = QStringLiteral("创建数据库文件
 inline const QString ErrorTitle = QStringLiteral("错误");
 inline const QString BuiltinSuffix = QStringLiteral(" (内置)");
 inline const QString HintTitle = QStringLiteral("提示");
+inline const QString ReminderTitle = QStringLiteral("提醒");
+inline const QString ArchiveUnsafe = QStringLiteral("扩展包文件已损坏或含有不安全的内容，未安装！");
+inline const QString FolderNotWritable = QStringLiteral("无法写入程序目录，请检查磁盘空间和权限！");
 } // namespace CatalogueText

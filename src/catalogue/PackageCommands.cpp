@@ -71,19 +71,29 @@ void Catalogue::InstallAll()
     RefreshList();
 }
 
-void Catalogue::InstallOne(int32_t row)
+Catalogue::InstallFault Catalogue::InstallOne(int32_t row, bool carriedIn)
 {
     const ExtensionEntry entry = state_.Entries[static_cast<size_t>(row)];
-    if (!InstallPackage(entry.Checksum, false)) {
+    InstallFault fault = InstallFault::Failed;
+    if (!InstallPackage(entry.Checksum, false, &fault)) {
         // The user who cancelled knows; the row is back as it was.
-        if (!work_ || !work_->StopRequested())
+        if (work_ && work_->StopRequested())
+            return fault;
+        if (carriedIn && fault == InstallFault::Damaged)
+            prompt_.MsgBox(CatalogueText::ArchiveUnsafe, MsgStyle::Exclamation,
+                           CatalogueText::ReminderTitle);
+        else if (carriedIn && fault == InstallFault::CannotWrite)
+            prompt_.MsgBox(CatalogueText::FolderNotWritable, MsgStyle::Critical,
+                           CatalogueText::ErrorTitle);
+        else
             prompt_.MsgBox(QStringLiteral("安装扩展包失败！"), MsgStyle::Critical,
                            CatalogueText::ErrorTitle);
-        return;
+        return fault;
     }
     prompt_.MsgBox(QStringLiteral("成功安装 ") + entry.Display + QStringLiteral(" 扩展包！"),
                    MsgStyle::Information, CatalogueText::HintTitle);
     RefreshList();
+    return InstallFault::None;
 }
 
 void Catalogue::ContextCommand(int index)

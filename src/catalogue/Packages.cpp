@@ -1,7 +1,8 @@
 // Installation and removal of one package. A package moves through
 // downloaded (the archive), unpacked (the descriptor in its folder) and
 // recorded (database and settings); installing starts at the first state not
-// yet reached. Nothing here deletes an archive or a package folder.
+// yet reached. Nothing here deletes an archive or a package folder, but those
+// that hold another package than their checksum names.
 
 #include "Catalogue.h"
 #include "cLongWork.h"
@@ -10,31 +11,16 @@
 #include "net/cPartialDownload.h"
 #include "startup/FileIo.h"
 #include "startup/Settings.h"
+#include "unzip/UnzipEngine.h"
 #include "unzip/cUnzipFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QScopeGuard>
-#include <cstdio>
 #include <utility>
 
 namespace {
-
-bool Rename(const QString& from, const QString& to)
-{
-    // Replaces an existing target in one step.
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
-}
-
-// The name and version a checksum enciphers; empty unless exactly two parts.
-QStringList ChecksumParts(const QString& checksum)
-{
-    if (!IsSafeChecksum(checksum))
-        return {};
-    const QStringList parts = DecryptHexString(checksum).split(u'@');
-    return parts.size() == 2 ? parts : QStringList();
-}
 
 // Fetches url into archive within the long work, if one runs. The archive
 // gets its name only when the whole body arrived with a success status and
@@ -56,7 +42,7 @@ bool FetchArchive(cLongWork* work, const QString& url, const QString& archive,
     // Nothing services the event loop from this test to the rename: a stop
     // that came in time is honoured, and after the rename none is taken.
     const bool whole = n > 0 && !stopped() && download.Complete() && download.HttpStatus() >= 200 &&
-                       download.HttpStatus() < 300 && Rename(partial, archive);
+                       download.HttpStatus() < 300 && RenameOver(partial, archive);
     if (!whole && (!download.PartKept() || stopped()))
         cPartialDownload(partial).Remove();
     resumed = whole && download.ResumedFrom() > 0;
@@ -76,43 +62,46 @@ ExtensionEntry* Catalogue::FirstRowWithChecksum(const QString& checksum)
 // Unpacks into a staging folder beside the package folder and moves the
 // members in only when the whole archive unpacked, so a failure leaves the
 // package folder as it was.
-bool Catalogue::Unpack(const QString& archive, const QString& packageFolder)
+int32_t Catalogue::Unpack(const QString& archive, const QString& packageFolder)
 {
     const QString staging = packageFolder + QStringLiteral(".unpacking");
     QDir(staging).removeRecursively();
     if (!QDir().mkpath(staging))
-        return false;
+        return UnzipCode::DiskFull;
 
     cUnzipFiles unzip(&prompt_);
     unzip.SetZipFileName(archive);
     unzip.SetExtractDir(staging);
     unzip.SetHonorDirectories(false);
-    if (unzip.Unzip(QString(), QString()) != 0) {
+    if (const int32_t code = unzip.Unzip(QString(), QString()); code != UnzipCode::Ok) {
         (void)unzip.GetLastMessage(); // kept for a debugger; the user is told by the command
         QDir(staging).removeRecursively();
-        return false;
+        return code;
     }
 
     bool moved = QDir().mkpath(packageFolder);
     QDirIterator members(staging, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     while (moved && members.hasNext()) {
         members.next();
-        moved = Rename(members.filePath(), JoinPath(packageFolder, members.fileName()));
+        moved = RenameOver(members.filePath(), JoinPath(packageFolder, members.fileName()));
     }
     QDir(staging).removeRecursively();
-    return moved;
+    return moved ? UnzipCode::Ok : UnzipCode::DiskFull;
 }
 
-bool Catalogue::InstallPackage(const QString& checksum, bool batch)
+bool Catalogue::InstallPackage(const QString& checksum, bool batch, InstallFault* fault)
 {
+    InstallFault failure = InstallFault::Failed;
+    const auto outcome = qScopeGuard([&] {
+        if (fault)
+            *fault = failure;
+    });
     // The checksum names the archive and the folder: only plain hex is used.
     if (!IsSafeChecksum(checksum))
         return false;
     const QString archive = ArchivePath(checksum);
     const QString packageFolder = PackageFolder(checksum);
     const QString descriptor = DescriptorPath(checksum);
-    QDir().mkpath(ProgramFile(QStringLiteral("Packages")));
-    QDir().mkpath(ProgramFile(QStringLiteral("Downloads")));
     ExtensionEntry* row = FirstRowWithChecksum(checksum);
     const int32_t index = row ? static_cast<int32_t>(row - state_.Entries.data()) : -1;
     if (work_)
@@ -127,6 +116,11 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
             work_->ShowRow(status);
         view_.DoEvents(); // painted now: the unpack does not service the event loop
     };
+    if (!QDir().mkpath(ProgramFile(QStringLiteral("Packages"))) ||
+        !QDir().mkpath(ProgramFile(QStringLiteral("Downloads")))) {
+        failure = InstallFault::CannotWrite;
+        return false;
+    }
 
     bool resumed = false;
     if (FileLength(descriptor) == 0 && !IsExistingFile(archive)) {
@@ -142,7 +136,9 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
         show(Installing);
         if (FileLength(archive) == 0)
             return false;
-        if (!Unpack(archive, packageFolder)) {
+        if (const int32_t code = Unpack(archive, packageFolder); code != UnzipCode::Ok) {
+            failure =
+                code == UnzipCode::DiskFull ? InstallFault::CannotWrite : InstallFault::Damaged;
             // An archive put together from two transfers that does not unpack
             // would fail every later attempt: the next one starts afresh.
             if (resumed)
@@ -151,7 +147,7 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
         }
     }
 
-    const QStringList parts = ChecksumParts(checksum);
+    const QStringList parts = memo_.ChecksumParts(checksum);
     if (parts.isEmpty())
         return false;
     // The checksum proves the row: a package whose checksum names another
@@ -161,25 +157,23 @@ bool Catalogue::InstallPackage(const QString& checksum, bool batch)
         return false;
     if (FileLength(descriptor) == 0)
         return false;
-
-    QString text;
-    if (row) {
-        const ByteArray bytes = ReadWholeFile(descriptor);
-        if (!IsArrayEmpty(bytes) && !bytes->isEmpty()) {
-            // A length that is not a multiple of 16 deciphers to nothing.
-            const ByteArray plain = DecryptBytes(bytes, false);
-            if (!IsArrayEmpty(plain))
-                text = Utf8ToString(plain);
-        }
-        row->Descriptor = text;
-        row->PendingSave = true;
-    }
-    if (text.isEmpty())
+    const QString text = ReadDescriptor(descriptor).value_or(QString());
+    // An archive that holds another package (a hub serving the wrong file, a
+    // file carried in that was swapped) must not stand for this one.
+    if (DescriptorPackage(text) != parts[0]) {
+        QDir(packageFolder).removeRecursively();
+        QFile::remove(archive);
         return false;
+    }
+    if (!row)
+        return false;
+    row->Descriptor = text;
+    row->PendingSave = true;
     if (!batch && !RecordPackages({static_cast<size_t>(row - state_.Entries.data())}))
         return false;
     if (work_)
         work_->EndRow(Installed);
+    failure = InstallFault::None;
     return true;
 }
 
@@ -202,7 +196,7 @@ bool Catalogue::RecordPackages(const std::vector<size_t>& rows)
     };
     std::vector<std::pair<size_t, QStringList>> kept;
     for (const size_t i : rows) {
-        const QStringList parts = ChecksumParts(state_.Entries[i].Checksum);
+        const QStringList parts = memo_.ChecksumParts(state_.Entries[i].Checksum);
         if (parts.isEmpty() || !Settings::Writable(Settings::Tovarinth, parts[0], parts[1]))
             fail(i);
         else
@@ -224,7 +218,7 @@ bool Catalogue::RecordPackages(const std::vector<size_t>& rows)
 
 bool Catalogue::UninstallPackage(const QString& checksum)
 {
-    const QStringList parts = ChecksumParts(checksum);
+    const QStringList parts = memo_.ChecksumParts(checksum);
     if (parts.isEmpty())
         return false;
     if (FileLength(DescriptorPath(checksum)) == 0)

@@ -12,19 +12,11 @@
 #include "startup/Trace.h"
 
 #include <QFile>
-#include <cstdio>
 
 namespace {
 
 const QString kSyncFailedTitle = CatalogueText::ErrorTitle;
 constexpr int32_t kRetryCritical = MsgStyle::RetryCancel + MsgStyle::Critical;
-
-// rename() replaces the target in one step, so a crash leaves the old cache
-// or the new one.
-bool ReplaceFile(const QString& from, const QString& to)
-{
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
-}
 
 } // namespace
 
@@ -75,7 +67,7 @@ void Catalogue::PingReturn(bool successStatus)
                 c = CountOf(root, QStringLiteral("extensions"));
             }
 
-            if (written && c > 0 && ReplaceFile(tmp, cache)) {
+            if (written && c > 0 && RenameOver(tmp, cache)) {
                 state_.ProfileSynced = true;
                 LoadExtensionCache();
                 // Partial downloads of packages the account no longer holds

@@ -1,93 +1,102 @@
 #include "cPackageImport.h"
 
 #include "Catalogue.h"
-#include "JsonLookup.h"
 #include "cLongWork.h"
-#include "crypto/MachineKey.h"
+#include "cRebuildMemo.h"
 #include "startup/FileIo.h"
-#include "startup/TextHelpers.h"
-#include "unzip/UnzipEngine.h"
-#include "unzip/cUnzipFiles.h"
+#include "unzip/ZipMember.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonObject>
-#include <QTemporaryDir>
-#include <cstdio>
+#include <QScopeGuard>
+#include <QUuid>
+#include <functional>
 
 namespace {
 
-const QString kRefusalTitle = QStringLiteral("提醒");
+// A descriptor lists the models of one maker: a few kilobytes. One far
+// larger is not read into memory.
+constexpr int64_t kMaxDescriptorBytes = int64_t{4} << 20;
 
-// The package a descriptor names: its text is the one member "NAME":[models].
-QString DescriptorPackage(const QString& folder)
+cPackageImport::Refusal RefusalOf(ZipMember::Status status)
 {
-    const ByteArray bytes = ReadWholeFile(QDir(folder).filePath(QStringLiteral("extension.cfg")));
-    if (IsArrayEmpty(bytes) || bytes->isEmpty())
-        return {};
-    const ByteArray plain = DecryptBytes(bytes, false);
-    if (IsArrayEmpty(plain))
-        return {};
-    const std::optional<JsonNode> parsed = ParseDescriptor(Utf8ToString(plain));
-    if (!parsed || !parsed->value().isObject())
-        return {};
-    const QJsonObject object = parsed->value().toObject();
-    if (object.size() != 1 || !object.begin().value().isArray())
-        return {};
-    return object.begin().key();
+    switch (status) {
+    case ZipMember::Status::Ok:
+        return cPackageImport::Refusal::None;
+    case ZipMember::Status::NotZip:
+        return cPackageImport::Refusal::NotZip;
+    case ZipMember::Status::Damaged:
+    case ZipMember::Status::Unsafe:
+        return cPackageImport::Refusal::Unsafe;
+    case ZipMember::Status::Missing:
+        return cPackageImport::Refusal::NoDescriptor;
+    }
+    return cPackageImport::Refusal::Unsafe;
+}
+
+cPackageImport::Identity Only(cPackageImport::Refusal refusal)
+{
+    cPackageImport::Identity identity;
+    identity.refusal = refusal;
+    return identity;
 }
 
 } // namespace
 
-cPackageImport::Identity cPackageImport::Identify(const QString& path)
+bool cPackageImport::IsArchiveName(const QString& path)
 {
-    MainState& state = catalogue_.State();
-    if (!state.CatalogueLoaded)
-        catalogue_.LoadExtensionCache(); // off line the list holds only the built-in rows
+    const QString suffix = QFileInfo(path).suffix();
+    return suffix.compare(QLatin1String("z"), Qt::CaseInsensitive) == 0 ||
+           suffix.compare(QLatin1String("zip"), Qt::CaseInsensitive) == 0;
+}
 
-    // Unpacked as an installation unpacks, into a folder of its own that goes
-    // away afterwards, so hostile names, links and zip bombs meet the same
-    // defences and extension.cfg is found wherever the archive holds it.
+cPackageImport::Identity cPackageImport::Identify(const QString& path, const QString& name)
+{
+    const MainState& state = catalogue_.State();
+    if (!state.CatalogueLoaded)
+        catalogue_.LoadExtensionCache(true); // the refusal that follows is the one message
+
     Identity identity;
-    QTemporaryDir staging(catalogue_.ProgramFile(QStringLiteral("import-XXXXXX")));
-    if (!staging.isValid()) {
-        identity.refusal = Refusal::Unsafe;
+    const ZipMember member = ReadZipMember(path, "extension.cfg", kMaxDescriptorBytes);
+    identity.refusal = RefusalOf(member.status);
+    if (identity.refusal != Refusal::None)
         return identity;
-    }
-    cUnzipFiles unzip; // no prompt: an encrypted member is skipped, not asked for
-    unzip.SetZipFileName(path);
-    unzip.SetExtractDir(staging.path());
-    unzip.SetHonorDirectories(false);
-    const int32_t code = unzip.Unzip();
-    if (code != UnzipCode::Ok) {
-        identity.refusal = code == UnzipCode::NoZip ? Refusal::NotZip : Refusal::Unsafe;
-        return identity;
-    }
-    identity.package = DescriptorPackage(staging.path());
+    identity.package = DescriptorPackage(DecipherDescriptor(member.bytes).value_or(QString()));
     if (identity.package.isEmpty()) {
         identity.refusal = Refusal::NoDescriptor;
         return identity;
     }
 
-    // The file name counts only as a checksum of the catalogue; otherwise the
-    // descriptor's package finds the row.
-    const QString base = QFileInfo(path).completeBaseName();
-    for (int i = 0; i < static_cast<int>(state.Entries.size()) && identity.row < 0; ++i)
-        if (state.Entries[static_cast<size_t>(i)].IsExtension &&
-            state.Entries[static_cast<size_t>(i)].Checksum == base)
-            identity.row = i;
-    for (int i = 0; i < static_cast<int>(state.Entries.size()) && identity.row < 0; ++i)
-        if (state.Entries[static_cast<size_t>(i)].IsExtension &&
-            state.Entries[static_cast<size_t>(i)].Name == identity.package)
-            identity.row = i;
+    const auto rowWhere = [&](const std::function<bool(const ExtensionEntry&)>& match) {
+        for (size_t i = 0; i < state.Entries.size(); ++i)
+            if (state.Entries[i].IsExtension && match(state.Entries[i]))
+                return static_cast<int>(i);
+        return -1;
+    };
+    // A file named by a row's checksum is for that row; one named by another
+    // checksum claims its package and version; otherwise only the descriptor
+    // tells the package.
+    const QString base = QFileInfo(name).completeBaseName();
+    identity.row = rowWhere([&](const ExtensionEntry& e) { return e.Checksum == base; });
+    QString claimed = identity.package;
     if (identity.row < 0) {
+        const QStringList parts = ChecksumParts(base);
+        identity.byDescriptor = parts.isEmpty();
+        if (!parts.isEmpty())
+            claimed = parts[0], identity.fileVersion = parts[1];
+        identity.row = rowWhere([&](const ExtensionEntry& e) { return e.Name == claimed; });
+    }
+    if (identity.row < 0) {
+        identity.package = claimed;
         identity.refusal = Refusal::NotInCatalogue;
         return identity;
     }
     const ExtensionEntry& entry = state.Entries[static_cast<size_t>(identity.row)];
     if (entry.Name != identity.package)
         identity.refusal = Refusal::WrongPackage;
+    else if (!identity.fileVersion.isEmpty() && identity.fileVersion != entry.Version)
+        identity.refusal = Refusal::OtherVersion;
     else if (entry.Status == Installed)
         identity.refusal = Refusal::AlreadyInstalled;
     else if (entry.Status == OrderPending)
@@ -100,20 +109,24 @@ cPackageImport::Identity cPackageImport::Identify(const QString& path)
 QString cPackageImport::RefusalText(const Identity& identity) const
 {
     const auto& entries = catalogue_.State().Entries;
-    const QString display = identity.row >= 0 && identity.row < static_cast<int>(entries.size())
-                                ? entries[static_cast<size_t>(identity.row)].Display
-                                : identity.package;
+    const bool haveRow = identity.row >= 0 && identity.row < static_cast<int>(entries.size());
+    const QString display =
+        haveRow ? entries[static_cast<size_t>(identity.row)].Display : identity.package;
     switch (identity.refusal) {
     case Refusal::None:
         return {};
     case Refusal::NotZip:
         return QStringLiteral("所选文件不是扩展包压缩文件！");
     case Refusal::Unsafe:
-        return QStringLiteral("扩展包文件已损坏或含有不安全的内容，未安装！");
+        return CatalogueText::ArchiveUnsafe;
     case Refusal::NoDescriptor:
         return QStringLiteral("所选文件中没有扩展包描述文件！");
     case Refusal::WrongPackage:
         return QStringLiteral("所选文件不是 ") + display + QStringLiteral(" 扩展包！");
+    case Refusal::OtherVersion:
+        return QStringLiteral("所选文件为 %1 版本的 %2 扩展包，当前账户的版本为 %3，未安装！")
+            .arg(identity.fileVersion, display,
+                 haveRow ? entries[static_cast<size_t>(identity.row)].Version : QString());
     case Refusal::NotInCatalogue:
         return QStringLiteral("当前账户的扩展包列表中没有 ") + display +
                QStringLiteral(" 扩展包！");
@@ -123,6 +136,8 @@ QString cPackageImport::RefusalText(const Identity& identity) const
         return display + QStringLiteral(" 扩展包的订单正在处理中，请稍后重试！");
     case Refusal::AlreadyInstalled:
         return QStringLiteral("已安装此版本的 ") + display + QStringLiteral(" 扩展包！");
+    case Refusal::CannotWrite:
+        return CatalogueText::FolderNotWritable;
     }
     return {};
 }
@@ -133,8 +148,8 @@ bool cPackageImport::InstallChosenFile()
         return false;
     // The dialog belongs to the work: nothing starts while the user chooses.
     const cLongWork work(catalogue_, cLongWork::Kind::Install);
-    const QString path = catalogue_.Prompt().OpenFileName(QStringLiteral("从文件安装扩展包"),
-                                                          QStringLiteral("扩展包 (*.Z *.zip)"));
+    const QString path = catalogue_.Prompt().OpenFileName(
+        QStringLiteral("从文件安装扩展包"), QStringLiteral("扩展包 (*.Z *.z *.zip *.ZIP)"));
     return !path.isEmpty() && Install(path);
 }
 
@@ -148,30 +163,50 @@ bool cPackageImport::InstallFromFile(const QString& path)
 
 bool cPackageImport::Install(const QString& path)
 {
-    const Identity identity = Identify(path);
-    if (identity.refusal != Refusal::None) {
-        catalogue_.Prompt().MsgBox(RefusalText(identity), MsgStyle::Exclamation, kRefusalTitle);
+    // The one read of the chosen file. The copy waits under a name no row
+    // reads until it has been identified.
+    const QString downloads = catalogue_.ProgramFile(QStringLiteral("Downloads"));
+    const QString copy =
+        JoinPath(downloads,
+                 QStringLiteral("import-%1.part").arg(QUuid::createUuid().toString(QUuid::Id128)));
+    const auto dropCopy = qScopeGuard([&] { QFile::remove(copy); });
+    const auto refuse = [&](const Identity& identity) {
+        QFile::remove(copy); // gone before the message: the disk is as it was
+        const bool written = identity.refusal == Refusal::CannotWrite;
+        catalogue_.Prompt().MsgBox(
+            RefusalText(identity), written ? MsgStyle::Critical : MsgStyle::Exclamation,
+            written ? CatalogueText::ErrorTitle : CatalogueText::ReminderTitle);
         return false;
+    };
+    switch (QDir().mkpath(downloads) ? CopyNewFile(path, copy) : FileCopy::WriteFailed) {
+    case FileCopy::Copied:
+        break;
+    case FileCopy::ReadFailed:
+        return refuse(Only(Refusal::NotZip));
+    case FileCopy::WriteFailed:
+        return refuse(Only(Refusal::CannotWrite));
     }
+
+    const Identity identity = Identify(copy, path);
+    if (identity.refusal != Refusal::None)
+        return refuse(identity);
+    const ExtensionEntry entry = catalogue_.State().Entries[static_cast<size_t>(identity.row)];
+    if (identity.byDescriptor &&
+        catalogue_.Prompt().MsgBox(QStringLiteral("无法从文件确认版本，将作为 %1 版本安装 %2 "
+                                                  "扩展包，是否继续？")
+                                       .arg(entry.Version, entry.Display),
+                                   MsgStyle::YesNo + MsgStyle::Question,
+                                   QStringLiteral("安装扩展包")) != MsgAnswer::Yes)
+        return false;
     if (!catalogue_.CheckPackageSupport())
         return false;
 
-    // The archive takes the place a download would fill, through a temporary
-    // file and a rename, so a full disk never leaves half an archive there.
-    const ExtensionEntry& entry = catalogue_.State().Entries[static_cast<size_t>(identity.row)];
-    const QString target = catalogue_.ArchivePath(entry.Checksum);
-    const QString partial = target + QStringLiteral(".part");
-    QDir().mkpath(QFileInfo(target).path());
-    QFile::remove(partial);
-    if (!IsSafeChecksum(entry.Checksum) || !QFile::copy(path, partial) ||
-        std::rename(QFile::encodeName(partial).constData(),
-                    QFile::encodeName(target).constData()) != 0) {
-        QFile::remove(partial);
-        catalogue_.Prompt().MsgBox(QStringLiteral("安装扩展包失败！"), MsgStyle::Critical,
-                                   CatalogueText::ErrorTitle);
-        return false;
-    }
-    catalogue_.InstallOne(identity.row);
-    return catalogue_.State().Entries.size() > static_cast<size_t>(identity.row) &&
-           catalogue_.State().Entries[static_cast<size_t>(identity.row)].Status == Installed;
+    const QString archive = catalogue_.ArchivePath(entry.Checksum);
+    if (!IsSafeChecksum(entry.Checksum) || !RenameOver(copy, archive))
+        return refuse(Only(Refusal::CannotWrite));
+    if (catalogue_.InstallOne(identity.row, true) == Catalogue::InstallFault::None)
+        return true;
+    // The copy that did not install does not stay to stand for a download.
+    QFile::remove(archive);
+    return false;
 }

@@ -1,10 +1,12 @@
 #include "cRebuildMemo.h"
 
 #include "Catalogue.h"
+#include "JsonLookup.h"
 #include "crypto/MachineKey.h"
 #include "startup/FileIo.h"
 
 #include <QFile>
+#include <QJsonObject>
 #include <sys/stat.h>
 
 namespace {
@@ -17,7 +19,11 @@ constexpr qsizetype kMaxRemembered = 20000;
 
 std::optional<QString> ReadDescriptor(const QString& path)
 {
-    const ByteArray bytes = ReadWholeFile(path);
+    return DecipherDescriptor(ReadWholeFile(path));
+}
+
+std::optional<QString> DecipherDescriptor(const ByteArray& bytes)
+{
     if (!bytes)
         return std::nullopt;
     if (bytes->isEmpty())
@@ -27,6 +33,25 @@ std::optional<QString> ReadDescriptor(const QString& path)
     if (IsArrayEmpty(plain))
         return std::nullopt;
     return Utf8ToString(plain);
+}
+
+QStringList ChecksumParts(const QString& checksum)
+{
+    if (!IsSafeChecksum(checksum))
+        return {};
+    const QStringList parts = DecryptHexString(checksum).split(u'@');
+    return parts.size() == 2 ? parts : QStringList();
+}
+
+QString DescriptorPackage(const QString& text)
+{
+    const std::optional<JsonNode> parsed = ParseDescriptor(text);
+    if (!parsed || !parsed->value().isObject())
+        return {};
+    const QJsonObject object = parsed->value().toObject();
+    if (object.size() != 1 || !object.begin().value().isArray())
+        return {};
+    return object.begin().key();
 }
 
 std::optional<JsonNode> cRebuildMemo::Parse(Document which, const QByteArray& bytes)
@@ -65,10 +90,7 @@ QStringList cRebuildMemo::ChecksumParts(const QString& checksum)
     const auto found = checksums_.constFind(checksum);
     if (found != checksums_.constEnd())
         return *found;
-    QStringList parts =
-        IsSafeChecksum(checksum) ? DecryptHexString(checksum).split(u'@') : QStringList();
-    if (parts.size() != 2)
-        parts.clear();
+    const QStringList parts = ::ChecksumParts(checksum);
     if (checksums_.size() >= kMaxRemembered)
         checksums_.clear();
     checksums_.insert(checksum, parts);

@@ -13,6 +13,15 @@
 // key: its text with the zero padding, empty for a file of no bytes; none
 // when it cannot be read or deciphered.
 std::optional<QString> ReadDescriptor(const QString& path);
+// The same for the bytes of a descriptor read from elsewhere (an archive).
+std::optional<QString> DecipherDescriptor(const ByteArray& bytes);
+// The package a descriptor's text names: its one member "NAME":[models];
+// empty when the text is not such a descriptor.
+QString DescriptorPackage(const QString& text);
+
+// The name and version a checksum enciphers; empty unless exactly two parts,
+// or for a checksum that is not plain hex.
+QStringList ChecksumParts(const QString& checksum);
 
 // What a rebuild of the list deciphers and parses, kept until its source
 // changes, so that a rebuild over unchanged files costs little more than
@@ -42,8 +51,7 @@ public:
     };
     DescriptorRead Descriptor(const QString& path);
 
-    // The name and version a checksum enciphers; empty unless exactly two
-    // parts, or for a checksum that is not plain hex.
+    // ::ChecksumParts, remembered by the checksum's text.
     QStringList ChecksumParts(const QString& checksum);
 
 private:

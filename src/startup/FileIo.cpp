@@ -4,6 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cstdio>
+
+namespace {
+// Large pieces: a package archive is read once, at the speed of the disk.
+constexpr qint64 kCopyPiece = qint64{1} << 20;
+} // namespace
 
 ByteArray ReadWholeFile(const QString& path)
 {
@@ -28,6 +34,39 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes)
         return false;
     }
     return file.commit();
+}
+
+bool RenameOver(const QString& from, const QString& to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+FileCopy CopyNewFile(const QString& from, const QString& to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return FileCopy::ReadFailed;
+    QFile target(to);
+    // Unbuffered, so a full disk fails the write of the piece it hits.
+    if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return FileCopy::WriteFailed;
+    FileCopy result = FileCopy::Copied;
+    QByteArray piece;
+    while (result == FileCopy::Copied) {
+        piece = source.read(kCopyPiece);
+        if (source.error() != QFileDevice::NoError)
+            result = FileCopy::ReadFailed;
+        else if (piece.isEmpty())
+            break;
+        else if (target.write(piece) != piece.size())
+            result = FileCopy::WriteFailed;
+    }
+    target.close();
+    if (result == FileCopy::Copied && target.error() != QFileDevice::NoError)
+        result = FileCopy::WriteFailed;
+    if (result != FileCopy::Copied)
+        target.remove();
+    return result;
 }
 
 qint64 FileLength(const QString& path)

@@ -13,6 +13,21 @@ ByteArray ReadWholeFile(const QString& path);
 // error the temporary file is abandoned and false is returned.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes);
 
+// Renames from to to, replacing a file at to in one step, so that a crash
+// leaves the old file or the new one.
+bool RenameOver(const QString& from, const QString& to);
+
+// How CopyNewFile ended.
+enum class FileCopy
+{
+    Copied,
+    ReadFailed,  // the source could not be opened or read
+    WriteFailed, // to could not be created, written or closed (a full disk, no rights)
+};
+// Copies from into a new file to, which must not exist, checking every write
+// and the close as a download does; on any failure to is removed.
+FileCopy CopyNewFile(const QString& from, const QString& to);
+
 // Length in bytes; 0 for a missing file.
 qint64 FileLength(const QString& path);
 

@@ -210,9 +210,8 @@ bool Write(const QString& section, const QString& key, const QString& value)
     // not touched, nor its lock waited for, to store what it holds.
     if (HoldsAlready(section, key, value))
         return true;
-    return Edit([&](IniLineEditor& editor) {
-        editor.Set(section.toUtf8(), key.toUtf8(), value.toUtf8());
-    });
+    return Edit(
+        [&](IniLineEditor& editor) { editor.Set(section.toUtf8(), key.toUtf8(), value.toUtf8()); });
 }
 
 bool Delete(const QString& section, const QString& key)

@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "FormIcon.h"
 #include "catalogue/ModelFilter.h"
 #include "catalogue/cPackageImport.h"
 #include "controls/cComboBoxEx.h"
@@ -9,7 +10,6 @@
 #include "controls/cToolbar.h"
 #include "frmModels.h"
 #include "resources/Resources.h"
-#include "FormIcon.h"
 #include "startup/Trace.h"
 
 #include <QApplication>
@@ -42,11 +42,7 @@ QString DroppedArchive(const QMimeData* data)
     if (!data || data->urls().size() != 1 || !data->urls().front().isLocalFile())
         return {};
     const QString path = data->urls().front().toLocalFile();
-    const QString suffix = QFileInfo(path).suffix();
-    return suffix == QLatin1String("Z") ||
-                   suffix.compare(QLatin1String("zip"), Qt::CaseInsensitive) == 0
-               ? path
-               : QString();
+    return cPackageImport::IsArchiveName(path) ? path : QString();
 }
 } // namespace
 

@@ -1,11 +1,11 @@
 // The find fields, the keyboard and installing from a file off line, in the
 // real windows over the demo world.
 
-#include "windows/frmMain.h"
-#include "windows/frmModels.h"
 #include "controls/cListView.h"
 #include "crypto/MachineKey.h"
 #include "unit/catalogue/World.h"
+#include "windows/frmMain.h"
+#include "windows/frmModels.h"
 
 #include <QAction>
 #include <QApplication>
@@ -157,37 +157,59 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
     WriteFile(in + "notes.Z", "not a zip");
     MakeZip(in + "plain.zip", "readme.txt", "no descriptor here");
     MakeZip(in + "hostile.zip", "extension.cfg", editor.toUtf8() + "/Update/equipdb.cfg", 0120777);
-    QFile::copy(root.filePath("site/hub/" + nikon), in + hub("sony", "3.1.2"));
-    QFile::copy(root.filePath("site/hub/" + hub("dji", "1.0.0")), in + "pentax-models.zip");
-    const std::tuple<QString, QString, QString> files[] = {
-        // file, message, archive installed
-        {"in/notes.Z", "所选文件不是扩展包压缩文件！|48|提醒", ""},
-        {"in/plain.zip", "所选文件中没有扩展包描述文件！|48|提醒", ""},
-        {"in/hostile.zip", "扩展包文件已损坏或含有不安全的内容，未安装！|48|提醒", ""},
-        {"in/" + hub("sony", "3.1.2"), "所选文件不是 索尼 Sony 2026 扩展包！|48|提醒", ""},
-        {"in/pentax.Z", "当前账户的扩展包列表中没有 pentax 扩展包！|48|提醒", ""},
-        {"site/hub/" + hub("panasonic", "1.1.0"),
-         "当前尚未购买 松下 Panasonic 2026 扩展包，无法安装！|48|提醒", ""},
-        {"site/hub/" + hub("leica", "1.0.1"),
-         "徕卡 Leica 2026 扩展包的订单正在处理中，请稍后重试！|48|提醒", ""},
-        {"site/hub/" + nikon, "成功安装 尼康 Nikon 2026 扩展包！|64|提示", nikon},
-        {"site/hub/" + nikon, "已安装此版本的 尼康 Nikon 2026 扩展包！|48|提醒", ""},
-        {"in/pentax-models.zip", "成功安装 大疆 DJI 扩展包！|64|提示", hub("dji", "1.0.0")}};
-    for (const auto& [file, message, archive] : files) {
+    const QString dji = root.filePath("site/hub/" + hub("dji", "1.0.0"));
+    for (const QString& name : {hub("sony", "3.1.2"), hub("nikon", "1.1.0")})
+        QFile::copy(root.filePath("site/hub/" + nikon), in + name);
+    QFile::copy(dji, in + "dji.ZIP"), QFile::copy(dji, in + "pentax-models.z");
+    const QString ask =
+        "无法从文件确认版本，将作为 1.0.0 版本安装 大疆 DJI 扩展包，是否继续？|36|安装扩展包";
+    // The file changes while the question shows: the copy taken before is installed.
+    QString chosen;
+    prompt.onMessage = [&] {
+        if (prompt.messages.back().text + "|36|安装扩展包" == ask)
+            WriteFile(chosen, "changed");
+    };
+    const QString unsafe = "扩展包文件已损坏或含有不安全的内容，未安装！|48|提醒";
+    // clang-format off
+    const std::tuple<QString, QStringList, QString, QString> files[] = {
+        // file, messages, archive installed, world: answer No, Downloads a file
+        {"in/notes.Z", {"所选文件不是扩展包压缩文件！|48|提醒"}, "", ""},
+        {"in/plain.zip", {"所选文件中没有扩展包描述文件！|48|提醒"}, "", ""}, {"in/hostile.zip", {unsafe}, "", ""},
+        {"in/" + hub("sony", "3.1.2"), {"所选文件不是 索尼 Sony 2026 扩展包！|48|提醒"}, "", ""},
+        {"in/" + hub("nikon", "1.1.0"), {"所选文件为 1.1.0 版本的 尼康 Nikon 2026 扩展包，当前账户的版本为 1.2.0，未安装！|48|提醒"}, "", ""},
+        {"in/pentax.Z", {"当前账户的扩展包列表中没有 pentax 扩展包！|48|提醒"}, "", ""},
+        {"site/hub/" + hub("panasonic", "1.1.0"), {"当前尚未购买 松下 Panasonic 2026 扩展包，无法安装！|48|提醒"}, "", ""},
+        {"site/hub/" + hub("leica", "1.0.1"), {"徕卡 Leica 2026 扩展包的订单正在处理中，请稍后重试！|48|提醒"}, "", ""},
+        {"site/hub/" + nikon, {"无法写入程序目录，请检查磁盘空间和权限！|16|错误"}, "", "file"},
+        {"site/hub/" + nikon, {"成功安装 尼康 Nikon 2026 扩展包！|64|提示"}, nikon, ""},
+        {"site/hub/" + nikon, {"已安装此版本的 尼康 Nikon 2026 扩展包！|48|提醒"}, "", ""}, {"in/dji.ZIP", {ask}, "", "no"},
+        {"in/pentax-models.z", {ask, "成功安装 大疆 DJI 扩展包！|64|提示"}, hub("dji", "1.0.0"), ""}};
+    // clang-format on
+    for (const auto& [file, messages, archive, world] : files) {
+        const QString downloads = editor + "/Downloads", away = root.filePath("away");
+        if (world == "file") // as a folder that cannot be written, also for root
+            QFile::rename(downloads, away), WriteFile(downloads, "");
         QStringList expected = Files(editor)
                                << "Downloads/" + archive
                                << "Packages/" + archive.section(u'.', 0, 0) + "/extension.cfg";
         expected = archive.isEmpty() ? Files(editor) : (expected.sort(), expected);
-        prompt.files = {root.filePath(file)};
+        chosen = root.filePath(file);
+        const QByteArray bytes = ReadFile(chosen);
+        prompt.files = {chosen};
+        prompt.answers = {world == "no" ? MsgAnswer::No : MsgAnswer::Yes};
         QMimeData dropped;
         dropped.setUrls({QUrl::fromLocalFile(root.filePath(file))});
         QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &dropped, Qt::LeftButton, {});
-        file.endsWith(".zip") ? void(static_cast<QObject*>(window.get())->event(&drop))
-                              : window->findChild<QAction*>("mnuContext21")->trigger();
+        file.endsWith(".Z") ? window->findChild<QAction*>("mnuContext21")->trigger()
+                            : void(static_cast<QObject*>(window.get())->event(&drop));
         QTest::qWait(20);
-        EXPECT_EQ(prompt.Take(), QStringList{message}) << file.toStdString();
+        EXPECT_EQ(prompt.Take(), messages) << file.toStdString();
         EXPECT_EQ(Files(editor), expected) << file.toStdString();
+        EXPECT_TRUE(archive.isEmpty() || ReadFile(downloads + "/" + archive) == bytes)
+            << file.toStdString();
+        if (world == "file")
+            QFile::remove(downloads), QFile::rename(away, downloads);
     }
-    EXPECT_EQ(prompt.fileDialogs.first(), "从文件安装扩展包|扩展包 (*.Z *.zip)");
+    EXPECT_EQ(prompt.fileDialogs.first(), "从文件安装扩展包|扩展包 (*.Z *.z *.zip *.ZIP)");
     EXPECT_EQ(window->count(), 22) << "the cached catalogue is listed";
 }

@@ -138,6 +138,13 @@ TEST_F(WorldTest, InstallAndRemove)
     QFile::rename(hub, hub + ".away");
     WriteFile(hub, ""); // an empty body is no archive, now or on the next attempt
     run(0, failed, "0 2 -");
+    // A hub that serves another package's archive: a failure; nothing is
+    // recorded, and neither the archive nor its folder stays.
+    const QString other = Vendor({"pack", "--name", "nikon", "--version", "1.5.0", "--models",
+                                  root.filePath("models"), "--out", root.filePath("site")});
+    QFile::remove(hub), QFile::rename(root.filePath("site/" + other + ".Z"), hub);
+    run(0, failed, "0 2 -");
+    EXPECT_TRUE(QDir(Path("Downloads")).isEmpty() && QDir(Path("Packages")).isEmpty());
     QFile::remove(hub), QFile::rename(hub + ".away", hub);
     // A line that stalls, cancelled: no message, no file, and the row counts
     // as installable again; the list has the focus on it.
