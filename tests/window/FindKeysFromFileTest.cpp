@@ -158,7 +158,7 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
     MakeZip(in + "plain.zip", "readme.txt", "no descriptor here");
     MakeZip(in + "hostile.zip", "extension.cfg", editor.toUtf8() + "/Update/equipdb.cfg", 0120777);
     const QString dji = root.filePath("site/hub/" + hub("dji", "1.0.0"));
-    for (const QString& name : {hub("sony", "3.1.2"), hub("nikon", "1.1.0")})
+    for (const QByteArray& name : {hub("sony", "3.1.2"), hub("nikon", "1.1.0")})
         QFile::copy(root.filePath("site/hub/" + nikon), in + name);
     QFile::copy(dji, in + "dji.ZIP"), QFile::copy(dji, in + "pentax-models.z");
     const QString ask =
