@@ -14,7 +14,7 @@ cmake --build "$build"
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 for bench in "$build"/bench/bench_*; do
-  [ -x "$bench" ] || continue
+  [ -f "$bench" ] && [ -x "$bench" ] || continue
   echo "== $(basename "$bench")"
   "$bench" "$@" | tee -a "$log"
 done
