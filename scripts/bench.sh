@@ -31,6 +31,7 @@ fi
 echo
 echo "== figures ($(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n 1))"
 awk '
+  { gsub(/\033\[[0-9;]*m/, "") } # the benchmarks colour their console output
   /^figure: / {
     line = substr($0, 9)
     if (!match(line, /: [-0-9.]+%? \(target (<=|>=|<|>) [0-9.]+\)$/)) next
