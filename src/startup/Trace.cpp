@@ -79,17 +79,24 @@ bool Enabled()
     return !TraceFile().isEmpty();
 }
 
-void Mark(const QString& event)
+void Append(const QString& event)
 {
     if (!Enabled())
         return;
     QFile file(TraceFile());
     if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        // One pass: an event's own "%3A" must not be taken for a place marker.
         file.write(QStringLiteral("%1 %2 %3\n")
-                       .arg(event)
-                       .arg(SinceProcessStart())
-                       .arg(QDateTime::currentMSecsSinceEpoch())
+                       .arg(event, QString::number(SinceProcessStart()),
+                            QString::number(QDateTime::currentMSecsSinceEpoch()))
                        .toUtf8());
+}
+
+void Mark(const QString& event)
+{
+    if (!Enabled())
+        return;
+    Append(event);
     if (!event.startsWith(QLatin1String("paint-after-")) && event != QLatin1String("first-paint"))
         for (const QPointer<PaintWatcher>& watcher : Watchers())
             if (watcher)

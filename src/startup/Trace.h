@@ -15,6 +15,9 @@ bool Enabled();
 // as "paint-after-<event>".
 void Mark(const QString& event);
 
+// Appends the event's line and nothing more: no paint is awaited after it.
+void Append(const QString& event);
+
 // Marks the first paint of target as "first-paint", and its first paint after
 // each Mark as described there. Nothing when tracing is off.
 void WatchPaints(QObject* target);

@@ -4,6 +4,7 @@
 #include "FormIcon.h"
 #include "MessageBoxPrompt.h"
 #include "cSingleInstance.h"
+#include "cTraceSignals.h"
 #include "frmMain.h"
 #include "net/mInternet.h"
 #include "startup/mMain.h"
@@ -48,6 +49,7 @@ int main(int, char** argv)
 
     frmMain window(*values);
     instance.SetWindow(&window);
+    const cTraceSignals measuring(window); // with the trace on only
     window.show();
     return QApplication::exec();
 }
