@@ -12,6 +12,7 @@
 #   scripts/soak.sh [CYCLES [OPTION...]]   options of tools/soak/soak.py (--seed, --fault-share)
 #   SOAK_BEFORE=old/soak.csv scripts/soak.sh   draws an earlier run beside this one
 #   SOAK_WRAP="heaptrack -o FILE" scripts/soak.sh 50   runs the manager under heaptrack
+#   SOAK_MANAGER=other/tovarinth scripts/soak.sh   soaks another build of the program
 # The build is build/soak (optimised, with debug information for heap
 # profiles); the world, the trace and soak.csv go to build/soak/run, the plot
 # to build/soak/soak-memory.png.
@@ -39,6 +40,6 @@ start_xvfb 1024x768x24
 
 # The driver keeps the site and the manager, and ends both.
 nice -n 10 python3 "$root/tools/soak/soak.py" --cycles "$cycles" --work "$build/run" \
-  --vendor "$build/tools/vendor/tovarinth-vendor" --manager "$build/src/tovarinth" \
+  --vendor "$build/tools/vendor/tovarinth-vendor" --manager "${SOAK_MANAGER:-$build/src/tovarinth}" \
   --data "$root/data/demo" --plot "$build/soak-memory.png" ${SOAK_BEFORE:+--before "$SOAK_BEFORE"} \
   ${SOAK_WRAP:+--wrap "$SOAK_WRAP"} "$@"

@@ -495,6 +495,11 @@ class Soak:
     def plan(self, cycles):
         faults = ["truncate", "stall-cancel", "stall-timeout", "error", "close"]
         weights = [3, 2, 1, 3, 2]
+        sync_faults = ["", "status:500", "close", "truncate:20", "endpoint"]
+        # The warm-up meets every kind of cycle once, so that what a first use
+        # costs (code and font pages, Qt's caches) falls within it.
+        first_faults = dict(zip([2, 4, 11, 14, 22], faults))
+        syncs = 0
         plan = []
         for k in range(1, cycles + 1):
             step = {"cycle": k, "kind": "install", "fault": "", "keep": False}
@@ -502,10 +507,14 @@ class Soak:
                 step["kind"] = "install-all"
             elif k % 10 == 8:
                 step["kind"] = "sync"
-                step["fault"] = self.rng.choice(["", "status:500", "close", "truncate:20",
-                                                 "endpoint"])
-                step["answer"] = self.rng.choice(["retry", "retry-button"])
-            elif self.rng.random() < self.args.fault_share:
+                step["fault"] = sync_faults[syncs] if syncs < len(sync_faults) \
+                    else self.rng.choice(sync_faults)
+                step["answer"] = ["retry", "retry-button"][syncs % 2] if syncs < 4 \
+                    else self.rng.choice(["retry", "retry-button"])
+                syncs += 1
+            elif k in first_faults:
+                step["fault"] = first_faults[k]
+            elif k > max(first_faults) and self.rng.random() < self.args.fault_share:
                 step["fault"] = self.rng.choices(faults, weights)[0]
             plan.append(step)
         # Some installs come from the unpacked folder, with nothing to download.
@@ -542,9 +551,19 @@ class Soak:
         status = Path(f"/proc/{self.manager.pid}/status").read_text()
         fields = dict(re.findall(r"^(\w+):\s+(\d+)", status, re.M))
         fds = len(os.listdir(f"/proc/{self.manager.pid}/fd"))
+        # The main arena's share of the anonymous memory: the [heap] mapping.
+        heap, inside = 0, False
+        for line in Path(f"/proc/{self.manager.pid}/smaps").read_text().splitlines():
+            if not line[:1].isupper():
+                inside = line.endswith("[heap]")
+            elif inside and line.startswith("Rss:"):
+                heap += int(line.split()[1])
+        shown = self.manager.shown()
         return {"vmrss_kb": int(fields["VmRSS"]), "rssanon_kb": int(fields["RssAnon"]),
-                "rssfile_kb": int(fields["RssFile"]), "threads": int(fields["Threads"]),
-                "fds": fds}
+                "rssfile_kb": int(fields["RssFile"]), "rssshmem_kb": int(fields["RssShmem"]),
+                "heap_kb": heap, "inuse_kb": shown.get("heapInUse", -1024) // 1024,
+                "free_kb": shown.get("heapFree", -1024) // 1024,
+                "threads": int(fields["Threads"]), "fds": fds}
 
     def run(self):
         self.make_world()
@@ -558,10 +577,12 @@ class Soak:
         out = open(self.work / "soak.csv", "w", newline="")
         writer = csv.writer(out)
         writer.writerow(["cycle", "kind", "fault", "seconds", "vmrss_kb", "rssanon_kb",
-                         "rssfile_kb", "threads", "fds"])
+                         "rssfile_kb", "rssshmem_kb", "heap_kb", "inuse_kb", "free_kb", "threads",
+                         "fds"])
         every = max(1, len(plan) // 25)
         print(f"{'cycle':>5} {'what':<24} {'s':>5} {'VmRSS kB':>9} {'RssAnon':>8} "
-              f"{'threads':>7} {'fds':>4}", flush=True)
+              f"{'RssFile':>8} {'[heap]':>7} {'in use':>7} {'free':>6} {'threads':>7} {'fds':>4}",
+              flush=True)
         for step in plan:
             start = time.monotonic()
             self.cycle(step)
@@ -570,13 +591,16 @@ class Soak:
             seconds = time.monotonic() - start
             what = step["kind"] + (f" ({step['fault']})" if step["fault"] else "")
             row = [step["cycle"], step["kind"], step["fault"], f"{seconds:.1f}", mem["vmrss_kb"],
-                   mem["rssanon_kb"], mem["rssfile_kb"], mem["threads"], mem["fds"]]
+                   mem["rssanon_kb"], mem["rssfile_kb"], mem["rssshmem_kb"], mem["heap_kb"],
+                   mem["inuse_kb"], mem["free_kb"], mem["threads"], mem["fds"]]
             writer.writerow(row)
             out.flush()
             self.rows.append(row)
             if step["cycle"] % every == 0 or step["cycle"] in (1, len(plan)):
                 print(f"{step['cycle']:>5} {what:<24} {seconds:>5.1f} {mem['vmrss_kb']:>9} "
-                      f"{mem['rssanon_kb']:>8} {mem['threads']:>7} {mem['fds']:>4}", flush=True)
+                      f"{mem['rssanon_kb']:>8} {mem['rssfile_kb']:>8} {mem['heap_kb']:>7} "
+                      f"{mem['inuse_kb']:>7} {mem['free_kb']:>6} {mem['threads']:>7} "
+                      f"{mem['fds']:>4}", flush=True)
         out.close()
         return self.work / "soak.csv"
 

@@ -102,6 +102,7 @@ TEST_F(DownloadTest, Situations_EventsResultAndWhatIsStored)
         {"/b5000 file *=status:500", "0:0 2x1:114 3:114 | 114 500 complete | 1", p500},
         {"/b5000 file /=truncate:100", "0:0 2x1:100 3:100 | 100 200 | 1", Body(5000, 100)},
         {"/b5000 /=drip:1", "0:0 2x1:1 3:1 | 1 200 | 1", Body(5000, 1)}, // stalled: given up
+        {"/b5000 file /=stall:100", "0:0 2x1:100 3:100 | 100 200 | 1", Body(5000, 100)},
         {"/b5000 file offline", "1:0 | 0 0 | 0", kOld},
         {"/b5000 file *=hang wait:300", "0:0 4:0 | 0 0 | 1", kOld},
         {"http://127.0.0.1:1/ wait:300", "0:0 4:0 | 0 0 | 0", kOld}, // refused

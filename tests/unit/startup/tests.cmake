@@ -1,1 +1,2 @@
 tovarinth_add_test(test_version_resource startup/VersionResourceTest.cpp TIMEOUT 120)
+tovarinth_add_test(test_trace startup/TraceTest.cpp)
