@@ -9,4 +9,5 @@ target_sources(tovarinth_core PRIVATE
   startup/VersionResource.h startup/VersionResource.cpp
   startup/VersionResourceWriter.h startup/VersionResourceWriter.cpp
   startup/Trace.h startup/Trace.cpp
+  startup/HeapPolicy.h startup/HeapPolicy.cpp
 )

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace {
@@ -65,8 +66,15 @@ int32_t MessageBoxPrompt::MsgBox(const QString& text, int32_t style, const QStri
     QMessageBox box(IconFor(style), title.isEmpty() ? kProgramTitle : title, text,
                     QMessageBox::NoButton, parent_);
     const std::vector<ButtonAnswer> buttons = ButtonsFor(style);
-    for (const ButtonAnswer& b : buttons)
-        box.addButton(b.button);
+    for (const ButtonAnswer& b : buttons) {
+        QPushButton* button = box.addButton(b.button);
+        // Each new box gets new icons on its buttons, and each new icon, once
+        // painted, stays in Qt's pixmap cache under a key of its own until
+        // the cache's 10 MiB are full: a few KiB for every box of a day's
+        // work. One icon per kind of button keeps one entry.
+        if (button && !button->icon().isNull())
+            button->setIcon(buttonIcons_.try_emplace(b.button, button->icon()).first->second);
+    }
     box.setDefaultButton(buttons.front().button);
     // The close box answers like Cancel where there is one, else like the only button.
     box.setEscapeButton(buttons.size() == 1  ? buttons.front().button

@@ -2,6 +2,9 @@
 
 #include "startup/IPrompt.h"
 
+#include <QIcon>
+#include <map>
+
 class QWidget;
 
 // The prompt seam with real dialogs: message boxes whose buttons and icon
@@ -18,4 +21,5 @@ public:
 
 private:
     QWidget* parent_;
+    std::map<int, QIcon> buttonIcons_; // by standard button
 };

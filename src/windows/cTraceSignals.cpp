@@ -3,6 +3,7 @@
 #include "controls/cListView.h"
 #include "controls/cToolbar.h"
 #include "frmMain.h"
+#include "startup/HeapPolicy.h"
 #include "startup/Trace.h"
 
 #include <QApplication>
@@ -106,5 +107,8 @@ QString cTraceSignals::Describe() const
                                               : nullptr);
     const QWidget* modal = QApplication::activeModalWidget();
     shown[QStringLiteral("dialog")] = modal ? modal->windowTitle() : QString();
+    const HeapPolicy::Usage heap = HeapPolicy::CurrentUsage();
+    shown[QStringLiteral("heapInUse")] = heap.inUse;
+    shown[QStringLiteral("heapFree")] = heap.free;
     return QString::fromUtf8(QJsonDocument(shown).toJson(QJsonDocument::Compact));
 }

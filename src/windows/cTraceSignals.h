@@ -13,8 +13,8 @@ class QSocketNotifier;
 //   SIGUSR2 appends to the trace one event "window:" + the percent-encoded
 //           JSON of what the main window shows: the rows' cells and
 //           selection, whether the list is enabled, the visible sync button,
-//           the open dialog's title and the screen rectangles of the list
-//           and the retry button.
+//           the open dialog's title, the screen rectangles of the list
+//           and the retry button, and the heap's bytes in use and held free.
 // Without the trace nothing is installed and the signals keep their default.
 class cTraceSignals : public QObject
 {

@@ -6,6 +6,7 @@
 #include "cSingleInstance.h"
 #include "cTraceSignals.h"
 #include "frmMain.h"
+#include "startup/HeapPolicy.h"
 #include "net/mInternet.h"
 #include "startup/mMain.h"
 
@@ -15,7 +16,8 @@
 
 int main(int, char** argv)
 {
-    mInternet::InitInternet(); // before any thread starts
+    HeapPolicy::KeepLargeBlocksApart(); // before any thread starts
+    mInternet::InitInternet();          // before any thread starts
     // No switch may change what the program does: Qt would act on its own
     // (-platform, -style, -reverse, ...), so it sees the program name only.
     // The environment (QT_QPA_PLATFORM and the like) still applies.
