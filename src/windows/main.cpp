@@ -6,8 +6,8 @@
 #include "cSingleInstance.h"
 #include "cTraceSignals.h"
 #include "frmMain.h"
-#include "startup/HeapPolicy.h"
 #include "net/mInternet.h"
+#include "startup/HeapPolicy.h"
 #include "startup/mMain.h"
 
 #include <QApplication>
