@@ -57,6 +57,13 @@ frmMain::frmMain(const ProcessValues& process, IPrompt* prompt, QWidget* parent)
                       QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
                       font.family()});
     setFont(font);
+    // The checks fire only once the event loop runs, so starting them before
+    // anything else changes nothing but lets their 50 ms pass while the
+    // window is built and drawn: the account's data shows that much sooner.
+    BuildTimers();
+    tmrCheckVersion_->start();
+    if (catalogue_.Process().HasAccount())
+        EnableCheckOnline();
     BuildControls();
     Form_Load();
     Trace::WatchPaints(lvBody_->viewport()); // cost measurements only
@@ -68,6 +75,34 @@ frmMain::~frmMain()
     // cells must not reach back into a window that is half destroyed.
     lvBody_->removeEventFilter(this);
     lvBody_->SetSubItemPrePaintHandler({});
+}
+
+void frmMain::BuildTimers()
+{
+    tmrCheckOnline_ = new QTimer(this);
+    tmrCheckOnline_->setObjectName(QStringLiteral("tmrCheckOnline"));
+    tmrCheckOnline_->setSingleShot(true); // the handler turns its timer off first
+    tmrCheckOnline_->setInterval(kTimerInterval);
+    tmrCheckOnline_->setTimerType(Qt::PreciseTimer); // a coarse timer may come 5% late
+    tmrCheckVersion_ = new QTimer(this);
+    tmrCheckVersion_->setObjectName(QStringLiteral("tmrCheckVersion"));
+    tmrCheckVersion_->setSingleShot(true);
+    tmrCheckVersion_->setInterval(kTimerInterval);
+    tmrCheckVersion_->setTimerType(Qt::PreciseTimer);
+
+    // A tick while work runs (the sync's own Retry, say) is taken again once
+    // the work has ended, never inside it.
+    const auto check = [this](QTimer* timer, void (Catalogue::*procedure)()) {
+        connect(timer, &QTimer::timeout, this, [this, timer, procedure] {
+            timer->stop();
+            if (catalogue_.WorkRunning())
+                timer->start();
+            else
+                (catalogue_.*procedure)();
+        });
+    };
+    check(tmrCheckOnline_, &Catalogue::CheckOnline);
+    check(tmrCheckVersion_, &Catalogue::CheckVersion);
 }
 
 void frmMain::BuildControls()
@@ -146,17 +181,6 @@ void frmMain::BuildControls()
     bottom->addWidget(cmdClose_);
     main->addLayout(bottom);
 
-    tmrCheckOnline_ = new QTimer(this);
-    tmrCheckOnline_->setObjectName(QStringLiteral("tmrCheckOnline"));
-    tmrCheckOnline_->setSingleShot(true); // the handler turns its timer off first
-    tmrCheckOnline_->setInterval(kTimerInterval);
-    tmrCheckOnline_->setTimerType(Qt::PreciseTimer); // a coarse timer may come 5% late
-    tmrCheckVersion_ = new QTimer(this);
-    tmrCheckVersion_->setObjectName(QStringLiteral("tmrCheckVersion"));
-    tmrCheckVersion_->setSingleShot(true);
-    tmrCheckVersion_->setInterval(kTimerInterval);
-    tmrCheckVersion_->setTimerType(Qt::PreciseTimer);
-
     mnuItem_ = new QMenu(this);
     mnuItem_->setObjectName(QStringLiteral("mnuItem"));
     const std::pair<int, QString> items[] = {{0, QStringLiteral("安装(&I)")},
@@ -198,31 +222,10 @@ void frmMain::BuildControls()
     setTabOrder(cmdCancel_, cmdInstall_);
     setTabOrder(cmdInstall_, cmdClose_);
     setAcceptDrops(true);
-    // A tick while work runs (the sync's own Retry, say) is taken again once
-    // the work has ended, never inside it.
-    const auto check = [this](QTimer* timer, void (Catalogue::*procedure)()) {
-        connect(timer, &QTimer::timeout, this, [this, timer, procedure] {
-            timer->stop();
-            if (catalogue_.WorkRunning())
-                timer->start();
-            else
-                (catalogue_.*procedure)();
-        });
-    };
-    check(tmrCheckOnline_, &Catalogue::CheckOnline);
-    check(tmrCheckVersion_, &Catalogue::CheckVersion);
 }
 
 void frmMain::Form_Load()
 {
-    // The checks fire only once the event loop runs, so starting them first
-    // changes nothing but lets their 50 ms pass while the images below are
-    // drawn: the account's data shows that much sooner.
-    tmrCheckVersion_->start();
-    const bool hasAccount = catalogue_.Process().HasAccount();
-    if (hasAccount)
-        EnableCheckOnline();
-
     const qreal dpr = devicePixelRatioF();
     QString iconPath;
     SetFormIcon(this, iconPath, 0, 1);
@@ -278,7 +281,7 @@ void frmMain::Form_Load()
     tbSync_->SetButtonVisible(3, false);
 
     resize(680, 640);
-    if (!hasAccount) {
+    if (!catalogue_.Process().HasAccount()) {
         catalogue_.LoadLocalDatabases();
         catalogue_.UpdateControls();
     }

@@ -81,6 +81,7 @@ protected:
 
 private:
     void Form_Load();
+    void BuildTimers();
     void BuildControls();
     void mnuContext_Click(int index);
     void OnMouseUp(int button, const QPoint& at);
