@@ -144,6 +144,10 @@ awk -v a="$manager_data" -v b="$trivial_paint" \
   'BEGIN { printf "figure: start to painted with data / trivial first paint: %.2f (target <= 2)\n", a / b }'
 awk -v a="$manager_first" -v b="$trivial_paint" \
   'BEGIN { printf "ratio start to first paint / trivial first paint: %.2f\n", a / b }'
+# The sync cannot begin before the online check's timer, 50 ms after the
+# window starts loading; what the manager spends besides that wait:
+awk -v a="$manager_data" -v b="$trivial_paint" \
+  'BEGIN { printf "ratio start to painted with data, less the check timer'"'"'s 50 ms / trivial first paint: %.2f\n", (a - 50) / b }'
 awk -v a="$manager_rss" -v b="$trivial_rss" \
   'BEGIN { printf "figure: peak RSS / trivial peak RSS: %.2f (target <= 2)\n", a / b }'
 echo "trace of the manager:"
