@@ -1,6 +1,7 @@
 #include "startup/TextHelpers.h"
 
 #include "startup/Errors.h"
+#include "startup/FileIo.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
@@ -43,6 +44,9 @@ TEST(TextHelpers, CasesHoldInTheCAndADecimalCommaLocale)
             {n("2E-1"), "0.2"}, {n("--1"), "0"}, {n("."), "0"}, {n("1e999"), "inf"}, {n("+7"), "7"},
             {n("1e-999"), "0"}, {n("5e000000000000000001"), "50"}, {n(QString(10000, u'9')), "inf"},
             {n("0." + QString(10000, u'0') + "1"), "0"},
+            // A name may begin with a separator, a folder end in one.
+            {JoinPath("a", "/b"), "a/b"}, {JoinPath("a/", "\\b"), "a/b"},
+            {JoinPath("a", "/\\/c/d"), "a/c/d"}, {JoinPath("a", "b"), "a/b"},
             // RoundToInt32 halves to even; outside the 32-bit range it fails to 0.
             {r(2.5), "2"}, {r(-3.5), "-4"}, {r(2147483646.5), "2147483646"}, {r(NAN), "0"},
             {r(2147483647), "2147483647"}, {r(2147483647.5), "0"}, {r(2147483648), "0"},

@@ -157,6 +157,7 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
     WriteFile(in + "notes.Z", "not a zip");
     MakeZip(in + "plain.zip", "readme.txt", "no descriptor here");
     MakeZip(in + "hostile.zip", "extension.cfg", editor.toUtf8() + "/Update/equipdb.cfg", 0120777);
+    MakeZip(in + "absolute.zip", "/extension.cfg", "a name from the root");
     // A zip archive whose offsets are off by what was lost at its head.
     WriteFile(in + "cut.zip", ReadFile(root.filePath("site/hub/" + nikon)).mid(10));
     const QString dji = root.filePath("site/hub/" + hub("dji", "1.0.0"));
@@ -177,7 +178,7 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
         // file, messages, archive installed, world: answer No, Downloads a file
         {"in/notes.Z", {"所选文件不是扩展包压缩文件！|48|提醒"}, "", ""},
         {"in/plain.zip", {"所选文件中没有扩展包描述文件！|48|提醒"}, "", ""}, {"in/hostile.zip", {unsafe}, "", ""},
-        {"in/cut.zip", {unsafe}, "", ""},
+        {"in/cut.zip", {unsafe}, "", ""}, {"in/absolute.zip", {unsafe}, "", ""},
         {"in/" + hub("sony", "3.1.2"), {"所选文件不是 索尼 Sony 2026 扩展包！|48|提醒"}, "", ""},
         {"in/" + hub("nikon", "1.1.0"), {"所选文件为 1.1.0 版本的 尼康 Nikon 2026 扩展包，当前账户的版本为 1.2.0，未安装！|48|提醒"}, "", ""},
         {"in/pentax.Z", {"当前账户的扩展包列表中没有 pentax 扩展包！|48|提醒"}, "", ""},
