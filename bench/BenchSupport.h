@@ -48,7 +48,7 @@ inline void PrepareEnvironment()
 // of the work (layout, painting) is not the process's CPU time.
 inline void WholeFills(benchmark::internal::Benchmark* benchmark)
 {
-    benchmark->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(3)->UseRealTime();
+    benchmark->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5)->UseRealTime();
 }
 
 // A camera body as the databases hold it, with kits kit lenses.
