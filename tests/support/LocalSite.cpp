@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <csignal>
+#include <sys/prctl.h>
 
 LocalSite::LocalSite(const QString& root, const QStringList& faults)
 {
@@ -9,6 +11,9 @@ LocalSite::LocalSite(const QString& root, const QStringList& faults)
     for (const QString& fault : faults)
         args << "--fault" << fault;
     process_.setStandardErrorFile(logDir_.filePath("requests.log"));
+    // A test killed by a timeout takes its site along instead of leaving it
+    // serving.
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     process_.start(TOVARINTH_VENDOR_TOOL, args);
     // serve prints its port once it listens, so the site answers from then on.
     const QDeadlineTimer deadline(10000);
