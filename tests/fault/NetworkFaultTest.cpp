@@ -9,8 +9,10 @@
 namespace {
 
 // What the window may go without servicing its events: every blocking wait
-// here would last 300 ms or more, and a loaded machine always meets 100 ms.
-constexpr double kLongestGapMs = 100;
+// here would last 300 ms or more. A busy machine went past 100 ms, so the
+// bound sits just under the shortest wait it has to catch; the speed of the
+// servicing is the download benchmark's (its gap figure).
+constexpr double kLongestGapMs = 250;
 
 TEST_F(WorldTest, SiteFaults_WindowServicedAndNothingDamaged)
 {
