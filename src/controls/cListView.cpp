@@ -232,6 +232,19 @@ void cListView::SetItemSelected(int row, bool selected)
     }
 }
 
+bool cListView::FocusFirstShown()
+{
+    EndFill(); // a held row is not yet in the view to be selected
+    for (int row = 0; row < topLevelItemCount(); ++row)
+        if (!topLevelItem(row)->isHidden()) {
+            clearSelection();
+            SetItemSelected(row, true);
+            setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    return false;
+}
+
 QString cListView::ItemText(int row, int column) const
 {
     const QTreeWidgetItem* item = Row(row);

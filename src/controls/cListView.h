@@ -50,6 +50,10 @@ public:
     void SetItemTag(int row, int tag);
     bool ItemSelected(int row) const;
     void SetItemSelected(int row, bool selected);
+    // Selects the first row the find text left shown and gives the list the
+    // focus, so Enter in a find field lands on the first match. False when
+    // every row is hidden.
+    bool FocusFirstShown();
     QString ItemText(int row, int column) const;
     int ItemIcon(int row, int column) const;
 

@@ -185,12 +185,7 @@ void frmModels::keyPressEvent(QKeyEvent* event)
     // The find field passes Enter on, and the dialog would press its default
     // button, the close button, and lose the search.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && txtFind_->hasFocus()) {
-        for (int line = 0; line < lvModels_->count(); ++line)
-            if (!lvModels_->topLevelItem(line)->isHidden()) {
-                lvModels_->SetItemSelected(line, true);
-                lvModels_->setFocus(Qt::OtherFocusReason);
-                break;
-            }
+        lvModels_->FocusFirstShown();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -115,6 +115,18 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
     EXPECT_EQ(Shown(list), "佳能 (内置)|佳能 Canon 2026|尼康 Nikon 2026|索尼 Sony 2026|大疆 "
                            "DJI|徕卡 Leica 2026|松下 Panasonic 2026|奥林巴斯 OM System");
     EXPECT_EQ(window->findChild<QLineEdit*>("txtFind")->placeholderText(), "查找机型");
+    // Enter in the field goes to the first row still shown, and a second
+    // Enter acts on that row: here a package with no model list on this
+    // computer, the first row no built-in body matches.
+    Key(Qt::Key_A, Qt::ControlModifier), Key(Qt::Key_Delete);
+    window->findChild<QLineEdit*>("txtFind")->insert("zzzz");
+    prompt.answers = {MsgAnswer::No};
+    Key(Qt::Key_Return);
+    EXPECT_TRUE(QApplication::focusWidget() == list) << "Enter stays in the field";
+    EXPECT_TRUE(prompt.Take().isEmpty());
+    Key(Qt::Key_Return);
+    EXPECT_EQ(prompt.Take(), QStringList{"是否安装 尼康 Nikon 2026 型号扩展包？|36|安装扩展包"});
+    Key(Qt::Key_F, Qt::ControlModifier);
     Key(Qt::Key_A, Qt::ControlModifier), Key(Qt::Key_Delete);
     EXPECT_EQ(Shown(list).count(u'|'), 21);
 
