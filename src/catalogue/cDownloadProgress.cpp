@@ -16,7 +16,7 @@ cDownloadProgress::~cDownloadProgress()
     view_.SetDownloadProgress(-1, QString());
 }
 
-void cDownloadProgress::OnEvent(int32_t status, int32_t bytes, int32_t speed, int64_t total)
+void cDownloadProgress::OnEvent(int32_t status, int64_t bytes, int32_t speed, int64_t total)
 {
     if (status != cDownload::Connected && status != cDownload::ChunkReceived &&
         status != cDownload::TransferEnded)
@@ -44,9 +44,8 @@ void cDownloadProgress::OnRetry(int32_t attempt, int32_t attempts)
 
 int32_t cDownloadProgress::Permille() const
 {
-    return total_ > 0
-               ? static_cast<int32_t>(std::clamp<int64_t>(int64_t{bytes_} * 1000 / total_, 0, 1000))
-               : -1;
+    return total_ > 0 ? static_cast<int32_t>(std::clamp<int64_t>(bytes_ * 1000 / total_, 0, 1000))
+                      : -1;
 }
 
 QString FormatByteSize(int64_t bytes)

@@ -28,7 +28,7 @@ public:
 
     // One event of the download (status, bytes so far, speed in bytes per
     // second); total is the body's length, -1 when unknown.
-    void OnEvent(int32_t status, int32_t bytes, int32_t speed, int64_t total);
+    void OnEvent(int32_t status, int64_t bytes, int32_t speed, int64_t total);
     // The download waits to ask again: "宾得扩展 重新连接 (2/3)", the bar at
     // the share kept so far.
     void OnRetry(int32_t attempt, int32_t attempts);
@@ -44,7 +44,7 @@ private:
     cTimeCount::Clock clock_;
     bool shown_ = false;
     uint32_t lastUpdate_ = 0;
-    int32_t bytes_ = 0;
+    int64_t bytes_ = 0;
     int64_t total_ = -1;
 };
 

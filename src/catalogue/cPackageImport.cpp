@@ -3,14 +3,18 @@
 #include "Catalogue.h"
 #include "cLongWork.h"
 #include "cRebuildMemo.h"
+#include "net/cDownload.h"
 #include "startup/FileIo.h"
 #include "unzip/ZipMember.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QUuid>
+#include <algorithm>
+#include <climits>
 #include <functional>
 
 namespace {
@@ -147,21 +151,40 @@ bool cPackageImport::InstallChosenFile()
     if (catalogue_.WorkRunning())
         return false;
     // The dialog belongs to the work: nothing starts while the user chooses.
-    const cLongWork work(catalogue_, cLongWork::Kind::Install);
+    cLongWork work(catalogue_, cLongWork::Kind::Install);
     const QString path = catalogue_.Prompt().OpenFileName(
         QStringLiteral("从文件安装扩展包"), QStringLiteral("扩展包 (*.Z *.z *.zip *.ZIP)"));
-    return !path.isEmpty() && Install(path);
+    return !path.isEmpty() && Install(path, work);
 }
 
 bool cPackageImport::InstallFromFile(const QString& path)
 {
     if (catalogue_.WorkRunning())
         return false;
-    const cLongWork work(catalogue_, cLongWork::Kind::Install);
-    return Install(path);
+    cLongWork work(catalogue_, cLongWork::Kind::Install);
+    return Install(path, work);
 }
 
-bool cPackageImport::Install(const QString& path)
+FileCopy cPackageImport::CopyShowingProgress(const QString& path, const QString& copy,
+                                             cLongWork& work)
+{
+    // A stick can be slow and a wrong file large: the copy is shown as a
+    // download is, the window answers between pieces, and 取消 stops it.
+    cDownloadProgress progress(catalogue_.View(),
+                               QStringLiteral("复制 ") + QFileInfo(path).fileName());
+    const qint64 total = FileLength(path);
+    QElapsedTimer clock;
+    clock.start();
+    return CopyNewFile(path, copy, [&](qint64 copied) {
+        const qint64 speed = copied * 1000 / std::max<qint64>(clock.elapsed(), 1);
+        progress.OnEvent(copied < total ? cDownload::ChunkReceived : cDownload::TransferEnded,
+                         copied, static_cast<int32_t>(std::min<qint64>(speed, INT32_MAX)), total);
+        catalogue_.View().DoEvents();
+        return !work.StopRequested();
+    });
+}
+
+bool cPackageImport::Install(const QString& path, cLongWork& work)
 {
     // The one read of the chosen file. The copy waits under a name no row
     // reads until it has been identified.
@@ -178,9 +201,12 @@ bool cPackageImport::Install(const QString& path)
             written ? CatalogueText::ErrorTitle : CatalogueText::ReminderTitle);
         return false;
     };
-    switch (QDir().mkpath(downloads) ? CopyNewFile(path, copy) : FileCopy::WriteFailed) {
+    switch (QDir().mkpath(downloads) ? CopyShowingProgress(path, copy, work)
+                                     : FileCopy::WriteFailed) {
     case FileCopy::Copied:
         break;
+    case FileCopy::Stopped: // the user who cancelled knows
+        return false;
     case FileCopy::ReadFailed:
         return refuse(Only(Refusal::NotZip));
     case FileCopy::WriteFailed:

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "startup/FileIo.h"
+
 #include <QString>
 
 class Catalogue;
+class cLongWork;
 
 // Installs a package archive that was fetched elsewhere (a studio computer
 // kept off line, a line that cannot hold a large download). The file is read
@@ -66,7 +69,8 @@ public:
     QString RefusalText(const Identity& identity) const;
 
 private:
-    bool Install(const QString& path);
+    bool Install(const QString& path, cLongWork& work);
+    FileCopy CopyShowingProgress(const QString& path, const QString& copy, cLongWork& work);
 
     Catalogue& catalogue_;
 };

@@ -7,8 +7,9 @@
 #include <cstdio>
 
 namespace {
-// Large pieces: a package archive is read once, at the speed of the disk.
-constexpr qint64 kCopyPiece = qint64{1} << 20;
+// Large enough to copy at the speed of the disk, small enough that a caller
+// keeping a window alive between pieces does so even from a slow stick.
+constexpr qint64 kCopyPiece = qint64{256} << 10;
 } // namespace
 
 ByteArray ReadWholeFile(const QString& path)
@@ -41,7 +42,7 @@ bool RenameOver(const QString& from, const QString& to)
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-FileCopy CopyNewFile(const QString& from, const QString& to)
+FileCopy CopyNewFile(const QString& from, const QString& to, const CopyProgress& progress)
 {
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
@@ -52,6 +53,7 @@ FileCopy CopyNewFile(const QString& from, const QString& to)
         return FileCopy::WriteFailed;
     FileCopy result = FileCopy::Copied;
     QByteArray piece;
+    qint64 copied = 0;
     while (result == FileCopy::Copied) {
         piece = source.read(kCopyPiece);
         if (source.error() != QFileDevice::NoError)
@@ -60,6 +62,8 @@ FileCopy CopyNewFile(const QString& from, const QString& to)
             break;
         else if (target.write(piece) != piece.size())
             result = FileCopy::WriteFailed;
+        else if (copied += piece.size(); progress && !progress(copied))
+            result = FileCopy::Stopped;
     }
     target.close();
     if (result == FileCopy::Copied && target.error() != QFileDevice::NoError)

@@ -3,6 +3,7 @@
 #include "TextHelpers.h"
 
 #include <QString>
+#include <functional>
 
 // All bytes of a file; no storage when it is missing or cannot be read.
 ByteArray ReadWholeFile(const QString& path);
@@ -23,10 +24,13 @@ enum class FileCopy
     Copied,
     ReadFailed,  // the source could not be opened or read
     WriteFailed, // to could not be created, written or closed (a full disk, no rights)
+    Stopped,     // the progress callback asked to stop
 };
+// Told the bytes copied so far after each piece; false stops the copy.
+using CopyProgress = std::function<bool(qint64 copied)>;
 // Copies from into a new file to, which must not exist, checking every write
-// and the close as a download does; on any failure to is removed.
-FileCopy CopyNewFile(const QString& from, const QString& to);
+// and the close as a download does; on any failure or stop to is removed.
+FileCopy CopyNewFile(const QString& from, const QString& to, const CopyProgress& progress = {});
 
 // Length in bytes; 0 for a missing file.
 qint64 FileLength(const QString& path);

@@ -10,10 +10,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QDirIterator>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <zip.h>
 
@@ -228,4 +232,38 @@ TEST_F(WorldTest, MainWindowFindKeysAndInstallFromAFileOffLine)
     }
     EXPECT_EQ(prompt.fileDialogs.first(), "从文件安装扩展包|扩展包 (*.Z *.z *.zip *.ZIP)");
     EXPECT_EQ(window->count(), 22) << "the cached catalogue is listed";
+
+    // A large file dropped by mistake: the copy shows as a download does, the
+    // window answers meanwhile, and a click on 取消 stops it without a word,
+    // leaving nothing behind.
+    QFile large(in + "photos.zip");
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.resize(qint64{128} << 20));
+    large.close();
+    const QStringList before = Files(editor);
+    auto* line = window->findChild<QLabel*>("lblProgress");
+    auto* cancel = window->findChild<QPushButton*>("cmdCancel");
+    QString seen;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!seen.isEmpty() || !line->isVisible() || !cancel->isEnabled())
+            return;
+        seen = line->text();
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                          cancel->mapTo(window.get(), cancel->rect().center()));
+    });
+    watch.start(1);
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(large.fileName())});
+    QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+    static_cast<QObject*>(window.get())->event(&drop);
+    QTest::qWait(20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Procedures().WorkRunning(); }));
+    EXPECT_TRUE(QRegularExpression(
+                    "^复制 photos\\.zip [\\d.]+ (KB|MB) / 128\\.0 MB · [\\d.]+ (KB|MB|GB)/s$")
+                    .match(seen)
+                    .hasMatch())
+        << seen.toStdString();
+    EXPECT_EQ(prompt.Take(), QStringList());
+    EXPECT_EQ(Files(editor), before);
+    EXPECT_FALSE(line->isVisible() || cancel->isVisible());
 }
