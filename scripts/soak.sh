@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The soak run (not part of the test command): the real manager under Xvfb over
 # a demo world of the vendor tool, driven through its window for CYCLES cycles
-# (default 500) of installing one package and removing it again, with a sync
-# every 10 cycles and an install-all every 25, and the vendor site's faults (a
+# (default 500) of installing one package and removing it again (every tenth
+# install from a file, through the file dialog), with a sync every 10 cycles and an install-all every 25, and the vendor site's faults (a
 # dropped body, a stalled body, a server error, a dropped connection) switched
 # on at random for some cycles. After every step it checks extdb.cfg, the
 # settings and the Packages and Downloads folders against the list; after

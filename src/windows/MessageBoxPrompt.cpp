@@ -4,7 +4,9 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -100,7 +102,32 @@ void MessageBoxPrompt::OpenUrl(const QString& url)
     QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
 }
 
+MessageBoxPrompt::~MessageBoxPrompt()
+{
+    delete fileDialog_; // null when the window took it along
+}
+
 QString MessageBoxPrompt::OpenFileName(const QString& title, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent_, title, QString(), filter);
+    // One dialog for the window's life. It opens again in the folder the last
+    // archive came from, and its file model, icons and fonts are made once: a
+    // new dialog for every choice left each one's icons in Qt's caches.
+    if (!fileDialog_) {
+        fileDialog_ = new QFileDialog(parent_);
+        fileDialog_->setFileMode(QFileDialog::ExistingFile);
+        fileDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+    }
+    fileDialog_->setWindowTitle(title);
+    fileDialog_->setNameFilter(filter);
+    // The name field starts empty, as the first time (selectFile ignores an
+    // empty name; the field is Qt's own, named in its dialog's form).
+    if (auto* name = fileDialog_->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        name->clear();
+    if (fileDialog_->exec() != QDialog::Accepted)
+        return {};
+    const QString path = fileDialog_->selectedFiles().value(0);
+    // A path typed in full does not move the dialog: the next choice starts
+    // where this file was.
+    fileDialog_->setDirectory(QFileInfo(path).absolutePath());
+    return path;
 }

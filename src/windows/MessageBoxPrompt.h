@@ -3,8 +3,10 @@
 #include "startup/IPrompt.h"
 
 #include <QIcon>
+#include <QPointer>
 #include <map>
 
+class QFileDialog;
 class QWidget;
 
 // The prompt seam with real dialogs: message boxes whose buttons and icon
@@ -13,6 +15,9 @@ class MessageBoxPrompt : public IPrompt
 {
 public:
     explicit MessageBoxPrompt(QWidget* parent = nullptr) : parent_(parent) {}
+    ~MessageBoxPrompt() override;
+    MessageBoxPrompt(const MessageBoxPrompt&) = delete;
+    MessageBoxPrompt& operator=(const MessageBoxPrompt&) = delete;
 
     int32_t MsgBox(const QString& text, int32_t style, const QString& title = QString()) override;
     QString InputBox(const QString& prompt, const QString& title = QString()) override;
@@ -22,4 +27,5 @@ public:
 private:
     QWidget* parent_;
     std::map<int, QIcon> buttonIcons_; // by standard button
+    QPointer<QFileDialog> fileDialog_; // made on first use, kept for the window's life
 };

@@ -1,14 +1,18 @@
 // The real main window and model browser offscreen, over the demo world and
 // the local vendor site, used through their controls as a user uses them.
 
-#include "windows/frmMain.h"
-#include "windows/frmModels.h"
 #include "controls/cListView.h"
 #include "controls/cToolbar.h"
 #include "unit/catalogue/World.h"
+#include "windows/MessageBoxPrompt.h"
+#include "windows/frmMain.h"
+#include "windows/frmModels.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -170,4 +174,35 @@ TEST(WindowTest, ModelBrowserFillsOncePerOpening)
     browser.show(); // opened again without a model list: closes and reports
     EXPECT_TRUE(QTest::qWaitFor([&] { return !browser.isVisible(); }));
     EXPECT_EQ(Meet(prompt, [] {}), QStringList{"数据库加载错误！|16|"});
+}
+
+TEST(WindowTest, FileDialogOpensAgainWhereTheLastArchiveCameFrom)
+{
+    // The real dialog, used by the keys: a path typed into the name field and
+    // Enter, then Escape. The second opening starts in the first file's folder
+    // with an empty name field.
+    QTemporaryDir stick;
+    QDir(stick.path()).mkpath("packages");
+    const QString archive = stick.filePath("packages/3F2A.Z");
+    WriteFile(archive, "zip");
+    QWidget window;
+    window.show();
+    MessageBoxPrompt dialogs(&window);
+    QStringList seen;
+    QTimer use;
+    QObject::connect(&use, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+        if (!name || !name->hasFocus())
+            return;
+        seen << dialog->windowTitle() + "|" + QDir(dialog->directory()).dirName() + "|" +
+                    name->text();
+        seen.size() == 1 ? (QTest::keyClicks(name, archive), QTest::keyClick(name, Qt::Key_Return))
+                         : QTest::keyClick(name, Qt::Key_Escape);
+    });
+    use.start(20);
+    EXPECT_EQ(dialogs.OpenFileName("从文件安装扩展包", "扩展包 (*.Z *.zip)"), archive);
+    EXPECT_EQ(dialogs.OpenFileName("另一个", "扩展包 (*.Z)"), QString());
+    ASSERT_EQ(seen.size(), 2);
+    EXPECT_EQ(seen[1], "另一个|packages|");
 }

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """The soak run: the real manager on a virtual display, over a demo world of the
 vendor tool, driven through its window for CYCLES cycles of installing one
-package and removing it again, with syncs and install-alls among them and the
-vendor site's faults switched on at random for some cycles. After every step it
+package and removing it again (every tenth from a file carried in, through the
+file dialog), with syncs and install-alls among them and the vendor site's
+faults switched on at random for some cycles. After every step it
 checks that extdb.cfg, the settings and the Packages and Downloads folders agree
 with what the list shows; after every cycle it records the manager's resident
 memory. scripts/soak.sh builds, starts Xvfb and runs this; see --help.
 
 The window is driven by xdotool: clicks into the list, keys (Home, Down, Enter,
-Delete, Alt+I, Escape) and the message boxes answered with Return (their
+Delete, Menu, Alt+I, Escape), a path typed into the file dialog and the message boxes answered with Return (their
 default button) or Escape. Two things a user sees but a script cannot read off
 pixels come from the program's measuring seam (active with the trace file,
 src/windows/cTraceSignals.h): SIGUSR2 writes what the main window shows into
@@ -450,6 +451,28 @@ class Soak:
         self.stale.clear()
         return self.check(m.idle(), f"install of {name}")
 
+    def install_file(self, name):
+        """The package's archive carried in on a stick, installed through the
+        context menu's last item, 从文件安装..., and the file dialog."""
+        m = self.manager
+        shown = m.idle()
+        display = self.by_name[name]["display"]
+        stick = self.work / "stick"
+        stick.mkdir(exist_ok=True)
+        archive = stick / (self.by_name[name]["checksum"] + ".Z")
+        shutil.copyfile(self.hub / archive.name, archive)
+        m.select(self.row_of(name, shown))
+        m.key("Menu")
+        time.sleep(0.3)
+        m.key("Up", "Return")
+        dialog = wait_for("the file dialog", lambda: m.find("从文件安装扩展包"), 15)
+        time.sleep(0.3)
+        xdotool("windowfocus", dialog, "type", "--delay", "5", str(archive))
+        m.key("Return", window=dialog)
+        m.answer(f"提示: 成功安装 {display} 扩展包！")
+        self.stale.clear()
+        return self.check(m.idle(), f"install of {name} from a file")
+
     def remove(self, name):
         m = self.manager
         shown = m.idle()
@@ -519,6 +542,8 @@ class Soak:
             step = {"cycle": k, "kind": "install", "fault": "", "keep": False}
             if k % 25 == 5:
                 step["kind"] = "install-all"
+            elif self.args.file_every and k % self.args.file_every == 3 % self.args.file_every:
+                step["kind"] = "install-file"
             elif k % 10 == 8:
                 step["kind"] = "sync"
                 step["fault"] = sync_faults[syncs] if syncs < len(sync_faults) \
@@ -552,11 +577,13 @@ class Soak:
         elif step["kind"] == "install-all":
             self.install_all()
             return
-        if step["fault"] and step["kind"] == "install":
+        if step["kind"] == "install-file":
+            self.install_file(TARGET)
+        elif step["fault"] and step["kind"] == "install":
             self.site.start([self.site_fault(step["fault"])])
             self.install(TARGET, step["fault"])
             self.site.start()
-        if step["fault"] not in RESUMED:
+        if step["kind"] != "install-file" and step["fault"] not in RESUMED:
             self.install(TARGET)
         self.remove(TARGET)
         if not step["keep"]:
@@ -720,6 +747,8 @@ def main():
     parser.add_argument("--manager", required=True, help="the tovarinth program")
     parser.add_argument("--data", required=True, help="data/demo")
     parser.add_argument("--seed", type=int, default=24)
+    parser.add_argument("--file-every", type=int, default=10,
+                        help="every Nth cycle installs from a file (0: none)")
     parser.add_argument("--fault-share", type=float, default=0.15,
                         help="share of install cycles with a site fault")
     parser.add_argument("--wrap", default="", help="runs the manager under this (heaptrack -o F)")
