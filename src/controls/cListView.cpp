@@ -234,6 +234,8 @@ void cListView::SetItemSelected(int row, bool selected)
 
 bool cListView::FocusFirstShown()
 {
+    if (!isEnabled()) // work runs: the selection is not the user's to move
+        return false;
     EndFill(); // a held row is not yet in the view to be selected
     for (int row = 0; row < topLevelItemCount(); ++row)
         if (!topLevelItem(row)->isHidden()) {

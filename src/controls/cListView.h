@@ -52,7 +52,7 @@ public:
     void SetItemSelected(int row, bool selected);
     // Selects the first row the find text left shown and gives the list the
     // focus, so Enter in a find field lands on the first match. False when
-    // every row is hidden.
+    // every row is hidden or the list is disabled.
     bool FocusFirstShown();
     QString ItemText(int row, int column) const;
     int ItemIcon(int row, int column) const;
