@@ -14,8 +14,8 @@
 #include <QScopeGuard>
 #include <QUuid>
 #include <algorithm>
-#include <climits>
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -177,8 +177,10 @@ FileCopy cPackageImport::CopyShowingProgress(const QString& path, const QString&
     clock.start();
     return CopyNewFile(path, copy, [&](qint64 copied) {
         const qint64 speed = copied * 1000 / std::max<qint64>(clock.elapsed(), 1);
-        progress.OnEvent(copied < total ? cDownload::ChunkReceived : cDownload::TransferEnded,
-                         copied, static_cast<int32_t>(std::min<qint64>(speed, INT32_MAX)), total);
+        progress.OnEvent(
+            copied < total ? cDownload::ChunkReceived : cDownload::TransferEnded, copied,
+            static_cast<int32_t>(std::min<qint64>(speed, std::numeric_limits<int32_t>::max())),
+            total);
         catalogue_.View().DoEvents();
         return !work.StopRequested();
     });
