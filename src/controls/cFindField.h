@@ -1,7 +1,10 @@
 #pragma once
 
+#include "cListView.h"
+
 #include <QAction>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPainter>
@@ -9,7 +12,8 @@
 #include <QShortcut>
 
 // The find field of a window: the prompt text "查找机型", a button that clears
-// it, and Ctrl+F anywhere in the window puts the cursor in it.
+// it, and Ctrl+F anywhere in the window puts the cursor in it. Enter goes to
+// the first row its list still shows.
 class cFindField : public QLineEdit
 {
 public:
@@ -33,7 +37,25 @@ public:
                 });
     }
 
+    // The list whose rows the field filters.
+    void SetResults(cListView* results) { results_ = results; }
+
+protected:
+    // Taken here, so that a dialog's default button does not take it and
+    // close the window with the search.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (results_ && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+            results_->FocusFirstShown();
+            event->accept();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
+    }
+
 private:
+    cListView* results_ = nullptr;
+
     // A grey disc with a white cross, 16 pixels square.
     static QIcon ClearIcon(qreal dpr)
     {

@@ -215,7 +215,7 @@ void frmMain::BuildControls()
     connect(lvBody_, &cListView::MouseUp, this,
             [this](int button, int, int, int) { OnMouseUp(button, QCursor::pos()); });
     lvBody_->installEventFilter(this);
-    txtFind_->installEventFilter(this);
+    txtFind_->SetResults(lvBody_);
     connect(txtFind_, &QLineEdit::textChanged, this, &frmMain::ApplyFind);
     setTabOrder(cboType_, txtFind_);
     setTabOrder(txtFind_, lvBody_);
@@ -337,18 +337,10 @@ void frmMain::dropEvent(QDropEvent* event)
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if ((watched != lvBody_ && watched != txtFind_) || event->type() != QEvent::KeyPress)
+    if (watched != lvBody_ || event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
-    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-    if (watched == txtFind_) {
-        // Enter in the find field goes to the first match, as in the browser;
-        // a second Enter then acts on that row.
-        if (enter)
-            lvBody_->FocusFirstShown();
-        return enter;
-    }
-    if (enter) {
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
         state_.SelectedIndex = FirstSelectedRow();
         catalogue_.RowDoubleClick();
         return true;

@@ -1,21 +1,21 @@
 #pragma once
 
+#include "MessageBoxPrompt.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/IView.h"
 #include "catalogue/MainState.h"
-#include "MessageBoxPrompt.h"
 #include "startup/ProcessValues.h"
 
 #include <QWidget>
 
 class QFrame;
 class QLabel;
-class QLineEdit;
 class QMenu;
 class QPushButton;
 class QShortcut;
 class QTimer;
 class cComboBoxEx;
+class cFindField;
 class cListView;
 class cProgressBar;
 class cToolbar;
@@ -111,7 +111,7 @@ private:
     QShortcut* escCancel_ = nullptr;
     QPushButton* cmdClose_ = nullptr;
     cComboBoxEx* cboType_ = nullptr;
-    QLineEdit* txtFind_ = nullptr;
+    cFindField* txtFind_ = nullptr;
     bool findScheduled_ = false;
     QTimer* tmrCheckOnline_ = nullptr;
     QTimer* tmrCheckVersion_ = nullptr;

@@ -37,6 +37,7 @@ frmModels::frmModels(IPrompt& prompt, const QString& scrollBarWidth, QWidget* pa
     lvModels_->setMinimumWidth(kListWidth);
     lvModels_->resize(kListWidth, 420);
     layout->addWidget(lvModels_, 1);
+    txtFind_->SetResults(lvModels_);
     auto* bottom = new QHBoxLayout;
     lblVersion_ = new QLabel(QStringLiteral("版本: v0.0.0"), this);
     lblVersion_->setObjectName(QStringLiteral("lblVersion"));
@@ -180,12 +181,6 @@ void frmModels::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && !txtFind_->text().isEmpty()) {
         txtFind_->clear();
-        return;
-    }
-    // The find field passes Enter on, and the dialog would press its default
-    // button, the close button, and lose the search.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && txtFind_->hasFocus()) {
-        lvModels_->FocusFirstShown();
         return;
     }
     QDialog::keyPressEvent(event);

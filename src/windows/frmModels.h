@@ -1,16 +1,16 @@
 #pragma once
 
-#include "startup/IPrompt.h"
 #include "catalogue/ModelFilter.h"
+#include "startup/IPrompt.h"
 #include "startup/JsonNode.h"
 
 #include <QDialog>
 #include <optional>
 
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QTimer;
+class cFindField;
 class cListView;
 
 // The modal model browser: one line per camera model of a built-in maker or
@@ -50,7 +50,7 @@ private:
 
     IPrompt& prompt_;
     int scrollBarWidth_;
-    QLineEdit* txtFind_ = nullptr;
+    cFindField* txtFind_ = nullptr;
     cListView* lvModels_ = nullptr;
     QLabel* lblVersion_ = nullptr;
     QPushButton* cmdClose_ = nullptr;

@@ -3,14 +3,14 @@
 vendor tool, driven through its window for CYCLES cycles of installing one
 package and removing it again (every tenth from a file carried in, through the
 file dialog), with syncs and install-alls among them and the vendor site's
-faults switched on at random for some cycles. After every step it
-checks that extdb.cfg, the settings and the Packages and Downloads folders agree
-with what the list shows; after every cycle it records the manager's resident
-memory. scripts/soak.sh builds, starts Xvfb and runs this; see --help.
+faults switched on at random for some cycles. After every step it checks that
+extdb.cfg, the settings and the Packages and Downloads folders agree with what
+the list shows; after every cycle it records the manager's resident memory.
+scripts/soak.sh builds, starts Xvfb and runs this; see --help.
 
 The window is driven by xdotool: clicks into the list, keys (Home, Down, Enter,
-Delete, Menu, Alt+I, Escape), a path typed into the file dialog and the message boxes answered with Return (their
-default button) or Escape. Two things a user sees but a script cannot read off
+Delete, Menu, Alt+I, Escape), a path typed into the file dialog, and the
+message boxes answered with Return (their default button) or Escape. Two things a user sees but a script cannot read off
 pixels come from the program's measuring seam (active with the trace file,
 src/windows/cTraceSignals.h): SIGUSR2 writes what the main window shows into
 the trace, and SIGUSR1 starts a sync as the sync toolbar's retry button does,
